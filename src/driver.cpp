@@ -1,0 +1,195 @@
+#include "driver.hpp"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <new>
+#include <vector>
+
+#include "evaluator.hpp"
+#include "fitness.hpp"
+#include "reader.hpp"
+#include "transcript.hpp"
+#include "trees.hpp"
+
+namespace {
+
+// What malloc really takes for one block: the request plus its header,
+// rounded up to 16 bytes.
+double heapBlockBytes(std::size_t size) {
+  return static_cast<double>((size + sizeof(void*) + 15) / 16 * 16);
+}
+
+std::string humanBytes(double bytes) {
+  static const char* const units[] = {"bytes", "KiB", "MiB", "GiB", "TiB",
+                                      "PiB",   "EiB"};
+  std::size_t unit = 0;
+  while (bytes >= 1024.0 && unit + 1 < std::size(units)) {
+    bytes /= 1024.0;
+    ++unit;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes,
+                units[unit]);
+  return text;
+}
+
+std::uint64_t memAvailableFromProc() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  std::uint64_t kib = 0;
+  std::string unit;
+  while (meminfo >> key >> kib >> unit) {
+    if (key == "MemAvailable:") return kib * 1024;
+  }
+  return 0;
+}
+
+void refuse(const std::string& why) {
+  std::cerr << "function-approximator: " << why << std::endl;
+}
+
+// Reads one answer of the dialogue. A failed read leaves the start value, and
+// the stream stays failed, so the later answers keep theirs too.
+template <typename T>
+void ask(const char* prompt, T& value) {
+  writeLine(prompt);
+  std::cin >> value;
+}
+
+}  // namespace
+
+double populationBytes(int popSize, int treeDepth) {
+  if (popSize <= 0) return 0.0;
+  const double nodes =
+      treeDepth < 0 ? 1.0 : std::exp2(static_cast<double>(treeDepth) + 1) - 1;
+  const double perIndividual = static_cast<double>(sizeof(TIndividual*)) +
+                               heapBlockBytes(sizeof(TIndividual)) +
+                               nodes * heapBlockBytes(sizeof(Ttree));
+  return static_cast<double>(popSize) * perIndividual;
+}
+
+std::uint64_t availableMemoryBytes() {
+  std::uint64_t available = memAvailableFromProc();
+  if (available == 0) {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) {
+      available = static_cast<std::uint64_t>(pages) *
+                  static_cast<std::uint64_t>(pageSize);
+    }
+  }
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit limit{};
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+      available = std::min<std::uint64_t>(available, limit.rlim_cur);
+    }
+  }
+  return available;
+}
+
+std::string populationRefusal(int popSize, int treeDepth,
+                              std::uint64_t availableBytes) {
+  if (popSize <= 0) return {};
+  if (treeDepth > kMaxTreeDepth) {
+    return "cannot build trees of depth " + std::to_string(treeDepth) +
+           ": the deepest tree whose expression fits 32-bit positions has "
+           "depth " +
+           std::to_string(kMaxTreeDepth);
+  }
+  const double needed = populationBytes(popSize, treeDepth);
+  // The evaluation, the test values and the program itself need room too.
+  if (needed > 0.9 * static_cast<double>(availableBytes)) {
+    return "cannot build a population of " + std::to_string(popSize) +
+           " trees of depth " + std::to_string(treeDepth) + ": it needs " +
+           humanBytes(needed) + " of memory and " +
+           humanBytes(static_cast<double>(availableBytes)) + " is available";
+  }
+  return {};
+}
+
+int runApproximator() {
+  // Move-assigned: GCC 12 warns falsely (-Wrestrict) on assigning a literal.
+  a = std::string("4");
+  b = std::string("4");
+  c = std::string("7");
+  const std::string fileName = "testVals.csv";
+  int treeDepth = 0;
+  int genSize = 0;
+  int popSize = 0;
+  float crossRate = 0.0f;
+  float mutRate = 0.0f;
+
+  writeLine(kSeparator);
+  writeLine("Function approximator application");
+  writeLine(kSeparator);
+  ask("Give me population size", popSize);
+  ask("Give me generations", genSize);
+  ask("Give me mutation rate", mutRate);
+  ask("Give me crossover rate", crossRate);
+  ask("Give me tree depth", treeDepth);
+  writeLine(kSeparator);
+  writeLine("Starting algorithm");
+  writeLine("Characteristics");
+  writeLine(kSeparator);
+  writeLine("Generations: ", genSize);
+  writeLine("Population size: ", popSize);
+  writeLine("Mutation rate: ", mutRate);
+  writeLine("Crossover rate: ", crossRate);
+
+  if (popSize < 0) {
+    std::cerr << "function-approximator: note: the population size "
+              << popSize << " is negative; the population is empty"
+              << std::endl;
+    popSize = 0;
+  }
+  if (const std::string why =
+          populationRefusal(popSize, treeDepth, availableMemoryBytes());
+      !why.empty()) {
+    refuse(why);
+    return 1;
+  }
+
+  // The records and trees live until the process ends: the run never
+  // releases them, and the end of the process reclaims them at no cost.
+  std::vector<TIndividual*> population;
+  try {
+    population.resize(static_cast<std::size_t>(popSize));
+    for (TIndividual*& slot : population) slot = new TIndividual{};
+    createPop(population.data(), popSize, treeDepth);
+  } catch (const std::bad_alloc&) {
+    refuse(populationRefusal(popSize, treeDepth, 0));
+    return 1;
+  }
+
+  vars = readVars(fileName);
+  if (const std::size_t extra = vars.size() % 3; extra != 0) {
+    std::cerr << "function-approximator: warning: " << fileName << " holds "
+              << vars.size() << " values, not a multiple of three; the last "
+              << extra << (extra == 1 ? " value is" : " values are")
+              << " ignored" << std::endl;
+  }
+
+  writeLine(kSeparator);
+  writeLine("Test values: ");
+  for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
+    writeLine("Var[", k, "] --- a(", vars[k], "),b(", vars[k + 1], "),c(",
+              vars[k + 2], ")");
+  }
+  writeLine(kSeparator);
+
+  evalPop(population.data(), popSize);
+
+  // The generations perform no steps yet: no selection, crossover or
+  // mutation takes place.
+  for (int generation = 0; generation < genSize; ++generation) {
+  }
+
+  writeLine("FINISHED");
+  return 0;
+}

@@ -1,0 +1,28 @@
+// The console driver: the dialogue, the population, the test values, the
+// evaluation and the end of the run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The whole run, reading the answers from standard input and writing the
+// transcript to standard output. Returns the exit status; throws
+// OutputError when standard output fails.
+int runApproximator();
+
+// Bytes the population's records and trees take on the heap, counting each
+// node as the separate allocation it is. Saturates instead of overflowing.
+double populationBytes(int popSize, int treeDepth);
+
+// Memory this process can still have: the smaller of the memory the system
+// has available and the process's address-space and data limits.
+std::uint64_t availableMemoryBytes();
+
+// The deepest tree whose node count and expression length fit 32-bit
+// positions (2^(d+1) - 1 <= INT_MAX).
+inline constexpr int kMaxTreeDepth = 30;
+
+// Why a population of that size and depth cannot be built, or an empty text
+// when it can.
+std::string populationRefusal(int popSize, int treeDepth,
+                              std::uint64_t availableBytes);

@@ -1,0 +1,71 @@
+#include "trees.hpp"
+
+#include <cstdlib>
+#include <iomanip>
+#include <iostream>
+
+#include "transcript.hpp"
+
+namespace {
+
+// The only random source: glibc's rand(), never seeded, so a run's trees
+// depend on nothing but its parameters.
+int draw() { return std::rand(); }
+
+void appendInOrder(const Ttree* node, std::string& out) {
+  if (node->Hi != nullptr) appendInOrder(node->Hi, out);
+  out += node->dato;
+  if (node->Hd != nullptr) appendInOrder(node->Hd, out);
+}
+
+}  // namespace
+
+Ttree* createTree(int treeDepth, int maxDepth, Ttree* father) {
+  Ttree* node = new Ttree{};
+  // The first draw only advances the sequence; the trees users know were
+  // grown this way, so it stays.
+  draw();
+  node->padre = father;
+  node->profundidad = treeDepth;
+  if (treeDepth < maxDepth) {
+    node->dato = opVar[draw() % 5];
+    node->esHoja = false;
+    node->Hd = createTree(treeDepth + 1, maxDepth, node);
+    node->Hi = createTree(treeDepth + 1, maxDepth, node);
+  } else {
+    node->dato = eqVar[draw() % 4];
+    node->esHoja = true;
+  }
+  return node;
+}
+
+void printTree(Ttree* tree, int indent) {
+  std::cout << tree->dato << ',' << tree->profundidad;
+  if (tree->Hi != nullptr) printTree(tree->Hi, indent + 1);
+  if (tree->Hd != nullptr) printTree(tree->Hd, indent + 2);
+  // A node's blanks follow everything printed for its subtrees.
+  if (indent != 0) std::cout << std::setw(indent) << ' ';
+}
+
+// Appending into one string keeps the flattening linear in the node count.
+std::string parseTree(Ttree* tree) {
+  std::string expression;
+  appendInOrder(tree, expression);
+  return expression;
+}
+
+void createPop(TIndividual** population, int popSize, int treeDepth) {
+  for (int i = 0; i < popSize; ++i) {
+    population[i]->tree = createTree(0, treeDepth, nullptr);
+  }
+}
+
+void printPop(TIndividual** population, int popSize) {
+  for (int i = 0; i < popSize; ++i) {
+    writeLine();
+    writeLine("Population: ", i);
+    printTree(population[i]->tree, 0);
+  }
+  writeLine();
+  writeLine("Finished");
+}

@@ -1,0 +1,47 @@
+// Random expression trees and the population that holds them.
+#pragma once
+
+#include <string>
+
+// One node of an expression tree. num_nodos and esRaiz are kept for the
+// record's layout; nothing maintains them.
+struct Ttree {
+  char dato;          // operator at an inner node, terminal at a leaf
+  Ttree* Hi;          // left child
+  Ttree* Hd;          // right child
+  Ttree* padre;       // parent, null at the root
+  int num_nodos;
+  int profundidad;    // depth, 0 at the root
+  bool esRaiz;
+  bool esHoja;        // true at a leaf
+};
+
+// One member of the population. Only `tree` is used; the fitness fields are
+// bookkeeping for generations that do not run yet.
+struct TIndividual {
+  Ttree* tree;
+  float adaptacion;
+  float puntuacion;
+  float punt_acu;
+  bool elite;
+};
+
+inline constexpr char eqVar[4] = {'a', 'b', 'c', '2'};
+inline constexpr char opVar[5] = {'+', '-', '*', '/', 's'};
+
+// Builds a complete random tree: nodes at depth below maxDepth are operators,
+// the others terminals. Every node takes two draws of rand(), the first
+// discarded; the right subtree is drawn before the left one.
+Ttree* createTree(int treeDepth, int maxDepth, Ttree* father);
+
+// Pre-order print "symbol,depth" of every node, with no line break.
+void printTree(Ttree* tree, int indent);
+
+// The in-order flattening: left subtree, symbol, right subtree.
+std::string parseTree(Ttree* tree);
+
+// Gives each of the popSize individuals a fresh tree of depth treeDepth.
+void createPop(TIndividual** population, int popSize, int treeDepth);
+
+// Diagnostic print of every individual's tree.
+void printPop(TIndividual** population, int popSize);
