@@ -1,8 +1,10 @@
 #include "evaluator.hpp"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 #include <utility>
@@ -22,51 +24,119 @@ constexpr std::size_t kMaxTextLength = INT_MAX;
 
 bool isSign(char ch) { return ch == '+' || ch == '-'; }
 
-// Cuts text at the operator positions and folds the pieces left to right:
-// the piece before the first operator starts the result, and each operator
-// combines the result with the piece after it.
-template <typename Value, typename Combine>
-float foldPieces(const std::string& text, const std::vector<int>& positions,
-                 Value value, Combine combine) {
-  const auto piece = [&](std::size_t begin, std::size_t end) {
-    return value(text.substr(begin, end - begin));
-  };
-  float result = piece(0, static_cast<std::size_t>(positions.front()));
-  for (std::size_t i = 0; i < positions.size(); ++i) {
-    const auto at = static_cast<std::size_t>(positions[i]);
-    const std::size_t end = i + 1 < positions.size()
-                                ? static_cast<std::size_t>(positions[i + 1])
-                                : text.size();
-    result = combine(text[at], result, piece(at + 1, end));
+// Plain decimals ("31.25", "-7", "0.5") with at most 15 digits are exact
+// as an integer over a power of ten, and one IEEE division then rounds
+// exactly as atof does. Returns false for every other text, which goes to
+// atof itself.
+bool plainDecimal(std::string_view text, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,
+                                                   1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                            1e12, 1e13, 1e14, 1e15};
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool negative = p != end && *p == '-';
+  if (p != end && (*p == '-' || *p == '+')) ++p;
+  const char* const first = p;
+  const char* point = nullptr;
+  std::uint64_t digits = 0;
+  for (; p != end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (digit < 10) {
+      digits = digits * 10 + digit;
+    } else if (*p == '.' && point == nullptr) {
+      point = p;
+    } else {
+      return false;
+    }
   }
-  return result;
+  const auto count = (end - first) - (point != nullptr ? 1 : 0);
+  if (count == 0 || count > 15) return false;
+  value = static_cast<double>(digits);
+  if (point != nullptr) value /= kPowersOfTen[end - point - 1];
+  if (negative) value = -value;
+  return true;
 }
 
-// One pass of the substitution: every `letter` in text becomes `value`.
-std::string substituteLetter(const std::string& text, char letter,
-                             const std::string& value) {
-  const auto count =
-      static_cast<std::size_t>(std::count(text.begin(), text.end(), letter));
-  if (count == 0) return text;
-  const std::size_t kept = text.size() - count;
-  if (value.size() > 0 && count > (kMaxTextLength - kept) / value.size()) {
-    throw std::length_error(
-        "the expression is too long once the test values are put in");
+float numberOf(std::string_view text) {
+  return text.empty() ? 0.0f : static_cast<float>(decimalValue(text));
+}
+
+// What a character is to the evaluator.
+enum class Role : unsigned char { kOperand, kTermOperator, kSign };
+
+constexpr auto kRoles = [] {
+  std::array<Role, 256> roles{};
+  for (const unsigned char ch : {'s', '*', '/'}) roles[ch] = Role::kTermOperator;
+  for (const unsigned char ch : {'+', '-'}) roles[ch] = Role::kSign;
+  return roles;
+}();
+
+Role roleOf(char ch) { return kRoles[static_cast<unsigned char>(ch)]; }
+
+float applyTermOperator(char op, float result, float v) {
+  switch (op) {
+    case 's':
+      return result + std::sqrt(v);
+    case '/':
+      return result / v;
+    default:
+      return v * result;
   }
-  std::string out;
-  out.reserve(kept + count * value.size());
+}
+
+// Both levels in one pass. Operands lie between any two operators; s, * and
+// / fold the operands of a term from left to right, and each sign (or the
+// end) closes a term, which + and - then fold into the sum from left to
+// right. The piece before the first operator starts each fold. Without
+// `signsSplit` the whole text is one term.
+template <bool signsSplit>
+float evaluate(std::string_view text) {
+  float sum = 0.0f;
+  char sign = '\0';  // before the term being read; none for the first term
+  float term = 0.0f;
+  char op = '\0';    // before the operand being read; none for the first
   std::size_t start = 0;
-  for (std::size_t at = text.find(letter); at != std::string::npos;
+  for (std::size_t i = 0;; ++i) {
+    const bool end = i == text.size();
+    Role role = end ? Role::kSign : roleOf(text[i]);
+    if (!signsSplit && role == Role::kSign && !end) role = Role::kOperand;
+    if (role == Role::kOperand) continue;
+    const float v = numberOf(text.substr(start, i - start));
+    term = op == '\0' ? v : applyTermOperator(op, term, v);
+    if (role == Role::kTermOperator) {
+      op = text[i];
+    } else {
+      sum = sign == '\0' ? term : sign == '+' ? term + sum : sum - term;
+      if (end) return sum;
+      sign = text[i];
+      op = '\0';
+    }
+    start = i + 1;
+  }
+}
+
+// Every `letter` of text replaced by `value`, the rest kept.
+std::string substitute(std::string_view text, char letter,
+                       std::string_view value) {
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t at = text.find(letter); at != std::string_view::npos;
        at = text.find(letter, start)) {
     out.append(text, start, at - start);
-    out += value;
+    out.append(value);
     start = at + 1;
   }
-  out.append(text, start, std::string::npos);
+  out.append(text, start);
   return out;
 }
 
 }  // namespace
+
+double decimalValue(std::string_view text) {
+  double value;
+  if (plainDecimal(text, value)) return value;
+  return std::atof(std::string(text).c_str());
+}
 
 std::vector<int> findChar(std::string str, char toFind) {
   return operatorPositions(str, std::string_view(&toFind, 1));
@@ -77,9 +147,7 @@ std::vector<int> sortAsc(std::vector<int> vector) {
   return vector;
 }
 
-float number(std::string exp) {
-  return static_cast<float>(std::atof(exp.c_str()));
-}
+float number(std::string exp) { return numberOf(exp); }
 
 std::vector<int> operatorPositions(std::string_view text,
                                    std::string_view operators) {
@@ -95,56 +163,121 @@ std::vector<int> operatorPositions(std::string_view text,
   return positions;
 }
 
-float muldiv(std::string exp) {
-  const std::vector<int> sentence = operatorPositions(exp, "s*/");
-  if (sentence.empty()) return number(std::move(exp));
-  return foldPieces(exp, sentence, number, [](char op, float result, float v) {
-    switch (op) {
-      case 's':
-        return result + std::sqrt(v);
-      case '/':
-        return result / v;
-      default:
-        return v * result;
-    }
-  });
-}
+// A term handed over on its own has no sum level: its signs are part of its
+// operands, as in "4*-3".
+float muldiv(std::string exp) { return evaluate<false>(exp); }
 
 std::string parseSigns(std::string exp) {
-  std::string folded;
-  folded.reserve(exp.size());
-  for (std::size_t i = 0; i < exp.size();) {
-    if (!isSign(exp[i])) {
-      folded += exp[i++];
+  // Folding only ever shortens the text, so it is done in place.
+  char* write = exp.data();
+  const char* read = write;
+  const char* const end = read + exp.size();
+  while (read != end) {
+    const char ch = *read++;
+    if (!isSign(ch)) {
+      *write++ = ch;
       continue;
     }
     // A run folds pairwise: two unlike signs give "-", two like ones "+".
-    bool negative = false;
-    for (; i < exp.size() && isSign(exp[i]); ++i) {
-      negative = negative != (exp[i] == '-');
+    bool negative = ch == '-';
+    for (; read != end && isSign(*read); ++read) {
+      negative = negative != (*read == '-');
     }
-    folded += negative ? '-' : '+';
+    *write++ = negative ? '-' : '+';
   }
-  return folded;
+  exp.resize(static_cast<std::size_t>(write - exp.data()));
+  return exp;
 }
 
 float sumres(std::string expressionToParse) {
   expressionToParse = parseSigns(std::move(expressionToParse));
   writeLine("Parsed: ", expressionToParse);
-  const std::vector<int> sentence = operatorPositions(expressionToParse, "+-");
-  if (sentence.empty()) return muldiv(std::move(expressionToParse));
-  return foldPieces(expressionToParse, sentence, muldiv,
-                    [](char sign, float result, float t) {
-                      return sign == '+' ? t + result : result - t;
-                    });
+  return evaluate<true>(expressionToParse);
 }
+
+namespace {
+
+// The value texts of the letters as the three passes leave them: by the time
+// the "b" pass runs, the value of a has been put in, so its b's and c's are
+// replaced too; likewise the c's of b's value. A value is never searched
+// again within its own pass.
+struct Values {
+  std::string a, b, c;
+};
+
+Values passValues() {
+  Values values;
+  values.c = c;
+  values.b = substitute(b, 'c', values.c);
+  values.a = substitute(substitute(a, 'b', b), 'c', values.c);
+  return values;
+}
+
+// Writes the text with its letters replaced, and with every run of signs
+// folded as it forms when `fold` is set, in one sweep into `out`.
+void substituteInto(std::string_view exp, const Values& values, bool fold,
+                    std::string& out) {
+  std::size_t counts[3] = {0, 0, 0};
+  for (const char ch : exp) {
+    if (ch >= 'a' && ch <= 'c') ++counts[ch - 'a'];
+  }
+  // The length is checked before anything is built: values that hold the
+  // letters can make the text grow far beyond memory.
+  const long double length =
+      static_cast<long double>(exp.size() - counts[0] - counts[1] - counts[2]) +
+      static_cast<long double>(counts[0]) * values.a.size() +
+      static_cast<long double>(counts[1]) * values.b.size() +
+      static_cast<long double>(counts[2]) * values.c.size();
+  if (length > static_cast<long double>(kMaxTextLength)) {
+    throw std::length_error(
+        "the expression is too long once the test values are put in");
+  }
+  out.resize(static_cast<std::size_t>(length));
+  char* const begin = out.data();
+  char* write = begin;
+  const auto putChar = [&](char ch) {
+    // A sign that follows a sign joins it: unlike signs give "-".
+    if (fold && isSign(ch) && write != begin && isSign(write[-1])) {
+      write[-1] = write[-1] == ch ? '+' : '-';
+    } else {
+      *write++ = ch;
+    }
+  };
+  const auto putValue = [&](const std::string& value) {
+    for (const char ch : value) putChar(ch);
+  };
+  for (const char ch : exp) {
+    switch (ch) {
+      case 'a':
+        putValue(values.a);
+        break;
+      case 'b':
+        putValue(values.b);
+        break;
+      case 'c':
+        putValue(values.c);
+        break;
+      default:
+        putChar(ch);
+    }
+  }
+  out.resize(static_cast<std::size_t>(write - begin));
+}
+
+}  // namespace
 
 std::string replaceVar(std::string exp) {
-  exp = substituteLetter(exp, 'a', a);
-  exp = substituteLetter(exp, 'b', b);
-  return substituteLetter(exp, 'c', c);
+  std::string out;
+  substituteInto(exp, passValues(), false, out);
+  return out;
 }
 
+// The same as sumres(replaceVar(exp)), with the substitution and the folding
+// done in one sweep: folding a run as it forms gives what folding the
+// finished text does.
 float parseString(std::string exp) {
-  return sumres(replaceVar(std::move(exp)));
+  std::string folded;
+  substituteInto(exp, passValues(), true, folded);
+  writeLine("Parsed: ", folded);
+  return evaluate<true>(folded);
 }

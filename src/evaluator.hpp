@@ -21,6 +21,10 @@ std::vector<int> findChar(std::string str, char toFind);
 // The values sorted ascending (signed order; equal values kept).
 std::vector<int> sortAsc(std::vector<int> vector);
 
+// Exactly what atof gives for the text, without its cost for plain
+// decimals such as "-31.25".
+double decimalValue(std::string_view text);
+
 // atof narrowed to float: the longest numeric prefix counts, anything else
 // (the empty text included) is 0.
 float number(std::string exp);

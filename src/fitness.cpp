@@ -1,18 +1,16 @@
 #include "fitness.hpp"
 
-#include <cstdlib>
-
 #include "evaluator.hpp"
 #include "transcript.hpp"
 
 std::vector<std::string> vars;
 
 float function(float val) {
-  const double A = std::atof(a.c_str());
+  const double A = decimalValue(a);
   const float S = val * val;
   double T = A * static_cast<double>(S);
-  T = T + std::atof(b.c_str()) * static_cast<double>(val);
-  T = T + std::atof(c.c_str());
+  T = T + decimalValue(b) * static_cast<double>(val);
+  T = T + decimalValue(c);
   return static_cast<float>(T);
 }
 

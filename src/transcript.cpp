@@ -1,6 +1,7 @@
 #include "transcript.hpp"
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <string>
 
@@ -13,4 +14,12 @@ void checkOutput() {
   if (!std::cout) {
     throw OutputError(errno);
   }
+}
+
+std::string_view formatFloat(float value, char (&buffer)[32]) {
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
+                    std::chars_format::general, 6);
+  (void)error;  // 32 characters hold any float in this notation
+  return {buffer, static_cast<std::size_t>(end - buffer)};
 }
