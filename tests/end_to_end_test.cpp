@@ -208,3 +208,20 @@ TEST(EndToEnd, InfinitiesAndNaNFlowIntoTheCosts) {
                 evaluation("2", "2", "0.07") + evaluation("2", "2", "0.13") +
                 kSep + "FINISHED\n");
 }
+
+TEST(EndToEnd, FailedOutputIsAnErrorAndABrokenPipeIsQuiet) {
+  ScratchDir dir;
+  dir.write("testVals.csv", "1,2,3\n4,5,6\n");
+  for (const char* redirect : {"> /dev/full", ">&-"}) {
+    const RunResult run = runProgram(dir, "2 0 0 0 3\n", redirect);
+    EXPECT_EQ(run.status, 1) << redirect;
+    EXPECT_NE(run.err.find("cannot write to standard output"),
+              std::string::npos)
+        << redirect << ": " << run.err;
+  }
+  // A reader that stops early ends the run quietly, long before its end.
+  const RunResult run =
+      runProgram(dir, "100000 0 0 0 6\n", "| head -n 3 > .stdout");
+  EXPECT_EQ(run.out, kSep + "Function approximator application\n" + kSep);
+  EXPECT_EQ(run.err, "");
+}

@@ -84,6 +84,44 @@ std::string slowReplaceVar(std::string text) {
   return text;
 }
 
+// Cut at the operator list, fold left to right, as first written.
+float slowMuldiv(const std::string& term) {
+  const Positions p = slowOperatorList(term, "s*/");
+  const auto value = [&](std::size_t from, std::size_t to) {
+    return static_cast<float>(std::atof(term.substr(from, to - from).c_str()));
+  };
+  if (p.empty()) return value(0, term.size());
+  float result = value(0, static_cast<std::size_t>(p[0]));
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const auto at = static_cast<std::size_t>(p[i]);
+    const float v = value(at + 1, i + 1 < p.size()
+                                      ? static_cast<std::size_t>(p[i + 1])
+                                      : term.size());
+    if (term[at] == 's') result = result + std::sqrt(v);
+    else if (term[at] == '/') result = result / v;
+    else result = v * result;
+  }
+  return result;
+}
+
+float slowSumres(const std::string& text) {
+  const std::string folded = slowParseSigns(text);
+  const Positions p = slowOperatorList(folded, "+-");
+  const auto term = [&](std::size_t from, std::size_t to) {
+    return slowMuldiv(folded.substr(from, to - from));
+  };
+  if (p.empty()) return term(0, folded.size());
+  float result = term(0, static_cast<std::size_t>(p[0]));
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const auto at = static_cast<std::size_t>(p[i]);
+    const float t = term(at + 1, i + 1 < p.size()
+                                     ? static_cast<std::size_t>(p[i + 1])
+                                     : folded.size());
+    result = folded[at] == '+' ? t + result : result - t;
+  }
+  return result;
+}
+
 std::string randomText(std::mt19937& rng, const std::string& alphabet,
                        std::size_t maxLength) {
   std::uniform_int_distribution<std::size_t> length(0, maxLength);
@@ -291,6 +329,26 @@ TEST(Substitution, OneSweepAgreesWithSpliceAndSearchOn) {
               randomText(rng, values, 6));
     const std::string expression = randomText(rng, "abc2+-*/s", 40);
     ASSERT_EQ(replaceVar(expression), slowReplaceVar(expression))
+        << expression << " with a=" << a << " b=" << b << " c=" << c;
+  }
+}
+
+TEST(Pipeline, OnePassAgreesWithTheStepByStepProcedures) {
+  std::mt19937 rng(5);
+  const std::string valueChars = "0123456789.e+-*/s ";
+  for (int i = 0; i < 3000; ++i) {
+    const std::string term = randomText(rng, valueChars, 30);
+    ASSERT_EQ(bitsOf(muldiv(term)), bitsOf(slowMuldiv(term))) << term;
+
+    setValues(randomText(rng, valueChars, 8), randomText(rng, valueChars, 8),
+              randomText(rng, valueChars, 8));
+    const std::string expression = randomText(rng, "abc2+-*/s", 31);
+    const std::string substituted = slowReplaceVar(expression);
+    CoutCapture out;
+    const float result = parseString(expression);
+    ASSERT_EQ(out.text(), "Parsed: " + slowParseSigns(substituted) + "\n")
+        << expression << " with a=" << a << " b=" << b << " c=" << c;
+    ASSERT_EQ(bitsOf(result), bitsOf(slowSumres(substituted)))
         << expression << " with a=" << a << " b=" << b << " c=" << c;
   }
 }

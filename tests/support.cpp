@@ -41,9 +41,8 @@ RunResult runProgram(const ScratchDir& dir, const std::string& input,
   dir.write(".stdin", input);
   const std::string command =
       "cd '" + dir.path().string() + "' && '" APPROXIMATOR_EXE
-      "' < .stdin " +
-      (redirect.empty() ? std::string("> .stdout") : redirect) +
-      " 2> .stderr";
+      "' < .stdin 2> .stderr " +
+      (redirect.empty() ? std::string("> .stdout") : redirect);
   const int raw = std::system(command.c_str());
   RunResult result;
   if (WIFEXITED(raw)) result.status = WEXITSTATUS(raw);

@@ -45,8 +45,8 @@ struct RunResult {
 };
 
 // Runs the built function-approximator in `dir` with `input` on standard
-// input. `redirect` replaces the capture of standard output when given
-// (such as "> /dev/full").
+// input. `redirect` replaces the capture of standard output in .stdout when
+// given (such as "> /dev/full" or "| head -n 3 > .stdout").
 RunResult runProgram(const ScratchDir& dir, const std::string& input,
                      const std::string& redirect = "");
 
