@@ -23,12 +23,11 @@ int countLines(const std::string& text, const std::string& prefix) {
 
 TEST(Stress, DepthSixteenWithNegativeValues) {
   ScratchDir dir;
-  std::string values;
+  std::ostringstream values;
   for (int i = 1; i <= 10; ++i) {
-    values += "-" + std::to_string(i) + ".5,-0.25,-" + std::to_string(i * 3) +
-              "\n";
+    values << '-' << i << ".5,-0.25,-" << i * 3 << '\n';
   }
-  dir.write("testVals.csv", values);
+  dir.write("testVals.csv", values.str());
   const RunResult run = runProgram(dir, "2 0 0 0 16\n");
   ASSERT_EQ(run.status, 0) << run.err;
   // 16 set-up lines, 13 listing lines, per individual 1 + 3 * 10 + 1.
