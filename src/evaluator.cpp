@@ -243,8 +243,12 @@ void substituteInto(std::string_view exp, const Values& values, bool fold,
       *write++ = ch;
     }
   };
+  // Only a value's first character can join a sign before it: its own runs
+  // are folded already (see parseString), so the rest is copied as it is.
   const auto putValue = [&](const std::string& value) {
-    for (const char ch : value) putChar(ch);
+    if (value.empty()) return;
+    putChar(value[0]);
+    write = std::copy(value.begin() + 1, value.end(), write);
   };
   for (const char ch : exp) {
     switch (ch) {
@@ -273,11 +277,16 @@ std::string replaceVar(std::string exp) {
 }
 
 // The same as sumres(replaceVar(exp)), with the substitution and the folding
-// done in one sweep: folding a run as it forms gives what folding the
-// finished text does.
+// done in one sweep. A run folds to the parity of its "-" signs, so folding
+// each value once beforehand, and every run as it forms, gives what folding
+// the finished text does.
 float parseString(std::string exp) {
+  Values values = passValues();
+  for (std::string* value : {&values.a, &values.b, &values.c}) {
+    *value = parseSigns(std::move(*value));
+  }
   std::string folded;
-  substituteInto(exp, passValues(), true, folded);
+  substituteInto(exp, values, true, folded);
   writeLine("Parsed: ", folded);
   return evaluate<true>(folded);
 }
