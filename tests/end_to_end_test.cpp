@@ -221,7 +221,7 @@ TEST(EndToEnd, FailedOutputIsAnErrorAndABrokenPipeIsQuiet) {
   }
   // A reader that stops early ends the run quietly, long before its end.
   const RunResult run =
-      runProgram(dir, "100000 0 0 0 6\n", "| head -n 3 > .stdout");
+      runProgram(dir, "2000 0 0 0 4\n", "| head -n 3 > .stdout");
   EXPECT_EQ(run.out, kSep + "Function approximator application\n" + kSep);
   EXPECT_EQ(run.err, "");
 }
