@@ -27,19 +27,20 @@ struct Triple {
 };
 
 const std::vector<Triple> kPositive = {
-    {"4", "4", "7"},        {"1.5", "2.25", "3"}, {"0.1", "10", "100"},
-    {"12", "2.5", "0.75"},  {"3", "9", "27"},     {"1e-3", "2e2", "5"},
-    {"7.125", "8", "0.5"},  {"2", "3", "4"},      {"6", "0.2", "1.75"},
+    {"4", "4", "7"},       {"1.5", "2.25", "3"}, {"0.1", "10", "100"},
+    {"12", "2.5", "0.75"}, {"3", "9", "27"},     {"1e-3", "2e2", "5"},
+    {"7.125", "8", "0.5"}, {"2", "3", "4"},      {"6", "0.2", "1.75"},
     {"100", "0.01", "42"}};
 
 const std::vector<Triple> kNegative = {
-    {"-4.5", "-4.25", "-7.75"}, {"-1.5", "-2.25", "-3.5"},
+    {"-4.5", "-4.25", "-7.75"},   {"-1.5", "-2.25", "-3.5"},
     {"-0.1", "-10.5", "-100.25"}, {"-12.5", "-2.5", "-0.75"},
-    {"-3.5", "-9.5", "-27.5"},  {"-1.001", "-2.2", "-5.5"},
-    {"-7.125", "-8.5", "-0.5"}, {"-2.5", "-3.5", "-4.5"},
-    {"-6.5", "-0.2", "-1.75"},  {"-100.5", "-0.01", "-42.5"}};
+    {"-3.5", "-9.5", "-27.5"},    {"-1.001", "-2.2", "-5.5"},
+    {"-7.125", "-8.5", "-0.5"},   {"-2.5", "-3.5", "-4.5"},
+    {"-6.5", "-0.2", "-1.75"},    {"-100.5", "-0.01", "-42.5"}};
 
-void evaluateTrees(benchmark::State& state, const std::vector<Triple>& triples) {
+void evaluateTrees(benchmark::State& state,
+                   const std::vector<Triple>& triples) {
   const int depth = static_cast<int>(state.range(0));
   std::srand(1);
   const std::string expression = parseTree(createTree(0, depth, nullptr));
@@ -59,8 +60,12 @@ void evaluateTrees(benchmark::State& state, const std::vector<Triple>& triples) 
   state.counters["chars"] = static_cast<double>(expression.size());
 }
 
-void positiveValues(benchmark::State& state) { evaluateTrees(state, kPositive); }
-void negativeValues(benchmark::State& state) { evaluateTrees(state, kNegative); }
+void positiveValues(benchmark::State& state) {
+  evaluateTrees(state, kPositive);
+}
+void negativeValues(benchmark::State& state) {
+  evaluateTrees(state, kNegative);
+}
 
 BENCHMARK(positiveValues)->Arg(4)->Arg(8)->Arg(12)->Arg(16);
 BENCHMARK(negativeValues)->Arg(4)->Arg(8)->Arg(12)->Arg(16);

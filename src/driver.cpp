@@ -26,8 +26,8 @@ double heapBlockBytes(std::size_t size) {
 }
 
 std::string humanBytes(double bytes) {
-  static const char* const units[] = {"bytes", "KiB", "MiB", "GiB", "TiB",
-                                      "PiB",   "EiB"};
+  static const char* const units[] = {"bytes", "KiB", "MiB", "GiB",
+                                      "TiB",   "PiB", "EiB"};
   std::size_t unit = 0;
   while (bytes >= 1024.0 && unit + 1 < std::size(units)) {
     bytes /= 1024.0;
@@ -143,9 +143,8 @@ int runApproximator() {
   writeLine("Crossover rate: ", crossRate);
 
   if (popSize < 0) {
-    std::cerr << "function-approximator: note: the population size "
-              << popSize << " is negative; the population is empty"
-              << std::endl;
+    std::cerr << "function-approximator: note: the population size " << popSize
+              << " is negative; the population is empty" << std::endl;
     popSize = 0;
   }
   if (const std::string why =

@@ -29,8 +29,8 @@ bool isSign(char ch) { return ch == '+' || ch == '-'; }
 // exactly as atof does. Returns false for every other text, which goes to
 // atof itself.
 bool plainDecimal(std::string_view text, double& value) {
-  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,
-                                                   1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
+                                            1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
                                             1e12, 1e13, 1e14, 1e15};
   const char* p = text.data();
   const char* const end = p + text.size();
@@ -66,8 +66,12 @@ enum class Role : unsigned char { kOperand, kTermOperator, kSign };
 
 constexpr auto kRoles = [] {
   std::array<Role, 256> roles{};
-  for (const unsigned char ch : {'s', '*', '/'}) roles[ch] = Role::kTermOperator;
-  for (const unsigned char ch : {'+', '-'}) roles[ch] = Role::kSign;
+  for (const char ch : {'s', '*', '/'}) {
+    roles[static_cast<unsigned char>(ch)] = Role::kTermOperator;
+  }
+  for (const char ch : {'+', '-'}) {
+    roles[static_cast<unsigned char>(ch)] = Role::kSign;
+  }
   return roles;
 }();
 
@@ -94,7 +98,7 @@ float evaluate(std::string_view text) {
   float sum = 0.0f;
   char sign = '\0';  // before the term being read; none for the first term
   float term = 0.0f;
-  char op = '\0';    // before the operand being read; none for the first
+  char op = '\0';  // before the operand being read; none for the first
   std::size_t start = 0;
   for (std::size_t i = 0;; ++i) {
     const bool end = i == text.size();
@@ -205,34 +209,76 @@ struct Values {
   std::string a, b, c;
 };
 
-Values passValues() {
-  Values values;
-  values.c = c;
-  values.b = substitute(b, 'c', values.c);
-  values.a = substitute(substitute(a, 'b', b), 'c', values.c);
-  return values;
-}
-
-// Writes the text with its letters replaced, and with every run of signs
-// folded as it forms when `fold` is set, in one sweep into `out`.
-void substituteInto(std::string_view exp, const Values& values, bool fold,
-                    std::string& out) {
-  std::size_t counts[3] = {0, 0, 0};
+// The letters of exp counted, once the length of the result is known to fit:
+// it is worked out from the counts alone, because values that hold the
+// letters multiply out and can make the text grow far beyond memory.
+std::array<std::size_t, 3> checkedCounts(std::string_view exp) {
+  std::array<std::size_t, 3> counts{};
   for (const char ch : exp) {
-    if (ch >= 'a' && ch <= 'c') ++counts[ch - 'a'];
+    if (ch >= 'a' && ch <= 'c') ++counts[static_cast<std::size_t>(ch - 'a')];
   }
-  // The length is checked before anything is built: values that hold the
-  // letters can make the text grow far beyond memory.
+  const auto count = [](const std::string& text, char letter) {
+    return static_cast<long double>(
+        std::count(text.begin(), text.end(), letter));
+  };
+  const auto lengthC = static_cast<long double>(c.size());
+  const long double lengthB =
+      static_cast<long double>(b.size()) + count(b, 'c') * (lengthC - 1);
+  const long double lengthA = static_cast<long double>(a.size()) +
+                              count(a, 'b') * (lengthB - 1) +
+                              count(a, 'c') * (lengthC - 1);
   const long double length =
       static_cast<long double>(exp.size() - counts[0] - counts[1] - counts[2]) +
-      static_cast<long double>(counts[0]) * values.a.size() +
-      static_cast<long double>(counts[1]) * values.b.size() +
-      static_cast<long double>(counts[2]) * values.c.size();
+      static_cast<long double>(counts[0]) * lengthA +
+      static_cast<long double>(counts[1]) * lengthB +
+      static_cast<long double>(counts[2]) * lengthC;
   if (length > static_cast<long double>(kMaxTextLength)) {
     throw std::length_error(
         "the expression is too long once the test values are put in");
   }
-  out.resize(static_cast<std::size_t>(length));
+  return counts;
+}
+
+// Only the values the expression uses are built (a's needs b's when it holds
+// a b), so none is longer than the result.
+Values passValues(const std::array<std::size_t, 3>& counts) {
+  Values values;
+  values.c = c;
+  if (counts[1] > 0 || (counts[0] > 0 && a.find('b') != std::string::npos)) {
+    values.b = substitute(b, 'c', values.c);
+  }
+  if (counts[0] > 0) {
+    // One sweep: a c that b's value brings in is not a's to replace again.
+    const auto bs =
+        static_cast<std::size_t>(std::count(a.begin(), a.end(), 'b'));
+    const auto cs =
+        static_cast<std::size_t>(std::count(a.begin(), a.end(), 'c'));
+    values.a.reserve(a.size() - bs - cs + bs * values.b.size() +
+                     cs * values.c.size());
+    for (const char ch : a) {
+      if (ch == 'b') {
+        values.a += values.b;
+      } else if (ch == 'c') {
+        values.a += values.c;
+      } else {
+        values.a += ch;
+      }
+    }
+  }
+  return values;
+}
+
+// Writes the text with its letters replaced, and with every run of signs
+// folded as it forms when `fold` is set, in one sweep into `out`. `counts`
+// are the letters of exp, from checkedCounts.
+void substituteInto(std::string_view exp,
+                    const std::array<std::size_t, 3>& counts,
+                    const Values& values, bool fold, std::string& out) {
+  const std::size_t length = exp.size() - counts[0] - counts[1] - counts[2] +
+                             counts[0] * values.a.size() +
+                             counts[1] * values.b.size() +
+                             counts[2] * values.c.size();
+  out.resize(length);
   char* const begin = out.data();
   char* write = begin;
   const auto putChar = [&](char ch) {
@@ -271,8 +317,9 @@ void substituteInto(std::string_view exp, const Values& values, bool fold,
 }  // namespace
 
 std::string replaceVar(std::string exp) {
+  const std::array<std::size_t, 3> counts = checkedCounts(exp);
   std::string out;
-  substituteInto(exp, passValues(), false, out);
+  substituteInto(exp, counts, passValues(counts), false, out);
   return out;
 }
 
@@ -281,12 +328,13 @@ std::string replaceVar(std::string exp) {
 // each value once beforehand, and every run as it forms, gives what folding
 // the finished text does.
 float parseString(std::string exp) {
-  Values values = passValues();
+  const std::array<std::size_t, 3> counts = checkedCounts(exp);
+  Values values = passValues(counts);
   for (std::string* value : {&values.a, &values.b, &values.c}) {
     *value = parseSigns(std::move(*value));
   }
   std::string folded;
-  substituteInto(exp, values, true, folded);
+  substituteInto(exp, counts, values, true, folded);
   writeLine("Parsed: ", folded);
   return evaluate<true>(folded);
 }

@@ -6,14 +6,14 @@
 // One node of an expression tree. num_nodos and esRaiz are kept for the
 // record's layout; nothing maintains them.
 struct Ttree {
-  char dato;          // operator at an inner node, terminal at a leaf
-  Ttree* Hi;          // left child
-  Ttree* Hd;          // right child
-  Ttree* padre;       // parent, null at the root
+  char dato;     // operator at an inner node, terminal at a leaf
+  Ttree* Hi;     // left child
+  Ttree* Hd;     // right child
+  Ttree* padre;  // parent, null at the root
   int num_nodos;
-  int profundidad;    // depth, 0 at the root
+  int profundidad;  // depth, 0 at the root
   bool esRaiz;
-  bool esHoja;        // true at a leaf
+  bool esHoja;  // true at a leaf
 };
 
 // One member of the population. Only `tree` is used; the fitness fields are

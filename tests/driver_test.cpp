@@ -26,7 +26,7 @@ TEST(MemoryCheck, RefusesWhatCannotFitOrCannotBeAddressed) {
     bool refused;
   };
   const Case cases[] = {
-      {0, 1000, 0, false},           // builds nothing
+      {0, 1000, 0, false},  // builds nothing
       {-3, 1000, 0, false},
       {100, 14, 16 * kGiB, false},
       {1000000000, 25, 24 * kGiB, true},

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "reference.hpp"
 #include "support.hpp"
 
 namespace {
@@ -20,107 +21,6 @@ const float kNaN = [] {
   volatile float zero = 0.0f;
   return zero / zero;
 }();
-
-// Plain transcriptions of the slow procedures the fast ones replace.
-Positions slowFindChar(const std::string& text, char ch) {
-  Positions found;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == ch) found.push_back(static_cast<int>(i));
-  }
-  return found;
-}
-
-Positions slowSortAsc(Positions v) {
-  const std::size_t n = v.size();
-  if (n == 0) return v;
-  for (std::size_t pass = 0; pass < n - 1; ++pass) {
-    for (std::size_t d = 0; d < n - pass - 1; ++d) {
-      if (v[d + 1] < v[d]) std::swap(v[d], v[d + 1]);
-    }
-  }
-  return v;
-}
-
-Positions slowOperatorList(const std::string& text, const std::string& set) {
-  Positions all;
-  for (const char ch : set) {
-    const Positions one = slowFindChar(text, ch);
-    all.insert(all.end(), one.begin(), one.end());
-  }
-  return slowSortAsc(all);
-}
-
-bool isSign(char ch) { return ch == '+' || ch == '-'; }
-
-// Fold the leftmost adjacent pair of signs, rebuild, start again.
-std::string slowParseSigns(std::string text) {
-  for (bool folded = true; folded;) {
-    folded = false;
-    for (const int p : slowOperatorList(text, "+-")) {
-      if (p == 0) continue;
-      const auto at = static_cast<std::size_t>(p);
-      if (isSign(text[at - 1]) && isSign(text[at])) {
-        text[at - 1] = text[at - 1] == text[at] ? '+' : '-';
-        text.erase(at, 1);
-        folded = true;
-        break;
-      }
-    }
-  }
-  return text;
-}
-
-// Splice one letter at a time, searching on after the inserted value.
-std::string slowReplaceVar(std::string text) {
-  const std::pair<char, const std::string*> passes[] = {
-      {'a', &a}, {'b', &b}, {'c', &c}};
-  for (const auto& [letter, value] : passes) {
-    std::size_t from = 0;
-    for (std::size_t at; (at = text.find(letter, from)) != std::string::npos;) {
-      text = text.substr(0, at) + *value + text.substr(at + 1);
-      from = at + value->size();
-    }
-  }
-  return text;
-}
-
-// Cut at the operator list, fold left to right, as first written.
-float slowMuldiv(const std::string& term) {
-  const Positions p = slowOperatorList(term, "s*/");
-  const auto value = [&](std::size_t from, std::size_t to) {
-    return static_cast<float>(std::atof(term.substr(from, to - from).c_str()));
-  };
-  if (p.empty()) return value(0, term.size());
-  float result = value(0, static_cast<std::size_t>(p[0]));
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    const auto at = static_cast<std::size_t>(p[i]);
-    const float v = value(at + 1, i + 1 < p.size()
-                                      ? static_cast<std::size_t>(p[i + 1])
-                                      : term.size());
-    if (term[at] == 's') result = result + std::sqrt(v);
-    else if (term[at] == '/') result = result / v;
-    else result = v * result;
-  }
-  return result;
-}
-
-float slowSumres(const std::string& text) {
-  const std::string folded = slowParseSigns(text);
-  const Positions p = slowOperatorList(folded, "+-");
-  const auto term = [&](std::size_t from, std::size_t to) {
-    return slowMuldiv(folded.substr(from, to - from));
-  };
-  if (p.empty()) return term(0, folded.size());
-  float result = term(0, static_cast<std::size_t>(p[0]));
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    const auto at = static_cast<std::size_t>(p[i]);
-    const float t = term(at + 1, i + 1 < p.size()
-                                     ? static_cast<std::size_t>(p[i + 1])
-                                     : folded.size());
-    result = folded[at] == '+' ? t + result : result - t;
-  }
-  return result;
-}
 
 std::string randomText(std::mt19937& rng, const std::string& alphabet,
                        std::size_t maxLength) {
@@ -138,10 +38,10 @@ void setValues(const std::string& va, const std::string& vb,
   c = vc;
 }
 
-#define EXPECT_SAME_FLOAT(expected, actual, text)            \
-  EXPECT_EQ(bitsOf(expected), bitsOf(actual))                \
-      << "for \"" << (text) << "\": expected " << (expected) \
-      << ", got " << (actual)
+#define EXPECT_SAME_FLOAT(expected, actual, text)                        \
+  EXPECT_EQ(bitsOf(expected), bitsOf(actual))                            \
+      << "for \"" << (text) << "\": expected " << (expected) << ", got " \
+      << (actual)
 
 struct ValueCase {
   std::string text;
@@ -168,23 +68,27 @@ TEST(PositionLists, OnePassAgreesWithConcatenateAndBubbleSort) {
   for (int i = 0; i < 3000; ++i) {
     const std::string text = randomText(rng, "0123456789.e+-*/s ", 60);
     for (const std::string set : {"s*/", "+-"}) {
-      ASSERT_EQ(operatorPositions(text, set), slowOperatorList(text, set))
+      ASSERT_EQ(operatorPositions(text, set),
+                reference::operatorList(text, set))
           << text;
     }
     Positions shuffled = operatorPositions(text, "+-*/s.e");
     std::shuffle(shuffled.begin(), shuffled.end(), rng);
     for (int& p : shuffled) p -= 20;
-    ASSERT_EQ(sortAsc(shuffled), slowSortAsc(shuffled));
+    ASSERT_EQ(sortAsc(shuffled), reference::sortAsc(shuffled));
   }
 }
 
 TEST(NumberConversion, IsAtofNarrowedToFloat) {
   const ValueCase cases[] = {
-      {"", 0.0f},          {"4", 4.0f},       {"2.5", 2.5f},
-      {"0.1", 0.1f},       {"12abc", 12.0f},  {"abc", 0.0f},
-      {"  7", 7.0f},       {"-3", -3.0f},     {"1e3", 1000.0f},
-      {"1e39", kInf},      {"-1e39", -kInf},  {"1e", 1.0f},
-      {"inf", kInf},       {"nan", std::numeric_limits<float>::quiet_NaN()},     {"0x10", 16.0f},
+      {"", 0.0f},       {"4", 4.0f},
+      {"2.5", 2.5f},    {"0.1", 0.1f},
+      {"12abc", 12.0f}, {"abc", 0.0f},
+      {"  7", 7.0f},    {"-3", -3.0f},
+      {"1e3", 1000.0f}, {"1e39", kInf},
+      {"-1e39", -kInf}, {"1e", 1.0f},
+      {"inf", kInf},    {"nan", std::numeric_limits<float>::quiet_NaN()},
+      {"0x10", 16.0f},
   };
   for (const ValueCase& c : cases) {
     EXPECT_SAME_FLOAT(c.expected, number(c.text), c.text);
@@ -204,10 +108,10 @@ TEST(NumberConversion, IsAtofNarrowedToFloat) {
 
 TEST(TermEvaluation, StrictlyLeftToRight) {
   const ValueCase cases[] = {
-      {"4", 4.0f},      {"", 0.0f},       {"6*2/4", 3.0f},  {"6/4*2", 3.0f},
-      {"2.5*2", 5.0f},  {"2s9", 5.0f},    {"s16", 4.0f},    {"2s9*2", 10.0f},
-      {"2*3s16", 10.0f}, {"8/0", kInf},   {"5*", 0.0f},     {"/2", 0.0f},
-      {"2*/3", 0.0f},   {"0/0", kNaN},    {"1s", 1.0f},     {"4s-9", kNaN},
+      {"4", 4.0f},       {"", 0.0f},    {"6*2/4", 3.0f}, {"6/4*2", 3.0f},
+      {"2.5*2", 5.0f},   {"2s9", 5.0f}, {"s16", 4.0f},   {"2s9*2", 10.0f},
+      {"2*3s16", 10.0f}, {"8/0", kInf}, {"5*", 0.0f},    {"/2", 0.0f},
+      {"2*/3", 0.0f},    {"0/0", kNaN}, {"1s", 1.0f},    {"4s-9", kNaN},
   };
   for (const ValueCase& c : cases) {
     EXPECT_SAME_FLOAT(c.expected, muldiv(c.text), c.text);
@@ -256,9 +160,11 @@ TEST(SignFolding, OnePassAgreesWithFoldAndRestart) {
   for (int i = 0; i < 4000; ++i) {
     const std::string text = randomText(rng, "0123456789.e+-*/s ", 50);
     const std::string folded = parseSigns(text);
-    ASSERT_EQ(folded, slowParseSigns(text)) << text;
+    ASSERT_EQ(folded, reference::parseSigns(text)) << text;
     for (std::size_t j = 1; j < folded.size(); ++j) {
-      ASSERT_FALSE(isSign(folded[j - 1]) && isSign(folded[j])) << text;
+      ASSERT_FALSE(reference::isSign(folded[j - 1]) &&
+                   reference::isSign(folded[j]))
+          << text;
     }
   }
 }
@@ -314,6 +220,8 @@ TEST(Substitution, LettersTakeTheirValuesPassByPass) {
       {"a+a", "a1", "", "", "a1+a1"},
       {"2*2", "9", "9", "9", "2*2"},
       {"a", "bc", "cc", "x", "xxx"},
+      // The c that a's value brings is replaced, not the one c's value brings.
+      {"a", "cb", "1", "b", "b1"},
   };
   for (const Case& c : cases) {
     setValues(c.va, c.vb, c.vc);
@@ -328,7 +236,7 @@ TEST(Substitution, OneSweepAgreesWithSpliceAndSearchOn) {
     setValues(randomText(rng, values, 6), randomText(rng, values, 6),
               randomText(rng, values, 6));
     const std::string expression = randomText(rng, "abc2+-*/s", 40);
-    ASSERT_EQ(replaceVar(expression), slowReplaceVar(expression))
+    ASSERT_EQ(replaceVar(expression), reference::replaceVar(expression))
         << expression << " with a=" << a << " b=" << b << " c=" << c;
   }
 }
@@ -338,17 +246,18 @@ TEST(Pipeline, OnePassAgreesWithTheStepByStepProcedures) {
   const std::string valueChars = "0123456789.e+-*/s ";
   for (int i = 0; i < 3000; ++i) {
     const std::string term = randomText(rng, valueChars, 30);
-    ASSERT_EQ(bitsOf(muldiv(term)), bitsOf(slowMuldiv(term))) << term;
+    ASSERT_EQ(bitsOf(muldiv(term)), bitsOf(reference::muldiv(term))) << term;
 
     setValues(randomText(rng, valueChars, 8), randomText(rng, valueChars, 8),
               randomText(rng, valueChars, 8));
     const std::string expression = randomText(rng, "abc2+-*/s", 31);
-    const std::string substituted = slowReplaceVar(expression);
+    const std::string substituted = reference::replaceVar(expression);
     CoutCapture out;
     const float result = parseString(expression);
-    ASSERT_EQ(out.text(), "Parsed: " + slowParseSigns(substituted) + "\n")
+    ASSERT_EQ(out.text(),
+              "Parsed: " + reference::parseSigns(substituted) + "\n")
         << expression << " with a=" << a << " b=" << b << " c=" << c;
-    ASSERT_EQ(bitsOf(result), bitsOf(slowSumres(substituted)))
+    ASSERT_EQ(bitsOf(result), bitsOf(reference::sumres(substituted)))
         << expression << " with a=" << a << " b=" << b << " c=" << c;
   }
 }
@@ -357,6 +266,19 @@ TEST(Substitution, RefusesTextsBeyondThirtyTwoBitPositions) {
   setValues(std::string(1 << 16, '1'), "", "");
   const std::string expression(1 << 15, 'a');
   EXPECT_THROW(replaceVar(expression), std::length_error);
+}
+
+// Found by fuzz_evaluator: a's value (here 10^12 characters) was built for
+// every expression, even one without a, and before the length was checked.
+TEST(Substitution, BuildsOnlyTheValuesTheExpressionUses) {
+  setValues(std::string(1000000, 'c'), "1", std::string(1000000, 'x'));
+  EXPECT_EQ(replaceVar("b*2"), "1*2");
+  EXPECT_EQ(replaceVar("c"), c);
+  EXPECT_THROW(replaceVar("a"), std::length_error);
+  CoutCapture out;
+  EXPECT_SAME_FLOAT(3.0f, parseString("b+2"), "b+2");
+  EXPECT_THROW(parseString("2+a"), std::length_error);
+  EXPECT_EQ(out.text(), "Parsed: 1+2\n");
 }
 
 TEST(Pipeline, EvaluatesWithTheCurrentValues) {

@@ -16,8 +16,8 @@ Ttree* leaf(char symbol) {
 }
 
 Ttree* inner(char symbol, char left, char right) {
-  return new Ttree{symbol, leaf(left), leaf(right), nullptr, 0, 0, false,
-                   false};
+  return new Ttree{symbol, leaf(left), leaf(right), nullptr,
+                   0,      0,          false,       false};
 }
 
 }  // namespace

@@ -46,9 +46,13 @@ TEST(ReadVars, FilesBecomeOneFlatList) {
       {"final line feed", "1,2,3\n4,5,6\n", {"1", "2", "3", "4", "5", "6"}},
       {"no final line feed", "1,2,3\n4,5,6", {"1", "2", "3", "4", "5", "6"}},
       {"uneven lines", "1,2\n3,4,5,6\n", {"1", "2", "3", "4", "5", "6"}},
-      {"CRLF", "1,2,3\r\n\r\n4,5,6\r\n", {"1", "2", "3\r", "\r", "4", "5", "6\r"}},
+      {"CRLF",
+       "1,2,3\r\n\r\n4,5,6\r\n",
+       {"1", "2", "3\r", "\r", "4", "5", "6\r"}},
       {"blanks kept", " 1 ,2\t,3 \n", {" 1 ", "2\t", "3 "}},
-      {"embedded NUL", std::string("1,\0,3\n", 6), {"1", std::string(1, '\0'), "3"}},
+      {"embedded NUL",
+       std::string("1,\0,3\n", 6),
+       {"1", std::string(1, '\0'), "3"}},
   };
   for (const Case& c : cases) {
     ScratchDir dir;
@@ -63,9 +67,8 @@ TEST(ReadVars, FilesBecomeOneFlatList) {
 TEST(ReadVars, UnopenablePathsAreReportedOnStandardOutput) {
   ScratchDir dir;
   std::filesystem::create_directory(dir.path() / "testVals.csv");
-  for (const std::string& name :
-       {(dir.path() / "missing.csv").string(),
-        (dir.path() / "testVals.csv").string()}) {
+  for (const std::string& name : {(dir.path() / "missing.csv").string(),
+                                  (dir.path() / "testVals.csv").string()}) {
     CoutCapture out;
     EXPECT_EQ(readVars(name), Cells{});
     EXPECT_EQ(out.text(), "Unable to open file: " + name + "\n");

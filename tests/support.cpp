@@ -40,8 +40,8 @@ RunResult runProgram(const ScratchDir& dir, const std::string& input,
                      const std::string& redirect) {
   dir.write(".stdin", input);
   const std::string command =
-      "cd '" + dir.path().string() + "' && '" APPROXIMATOR_EXE
-      "' < .stdin 2> .stderr " +
+      "cd '" + dir.path().string() +
+      "' && '" APPROXIMATOR_EXE "' < .stdin 2> .stderr " +
       (redirect.empty() ? std::string("> .stdout") : redirect);
   const int raw = std::system(command.c_str());
   RunResult result;

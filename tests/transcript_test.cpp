@@ -25,8 +25,18 @@ float fromBits(std::uint32_t bits) {
 }  // namespace
 
 TEST(FloatText, MatchesTheStreamsDefaultNotation) {
-  const float special[] = {0.0f, -0.0f, 0.1f, 0.25f, 1e6f, 1000001.0f, 1e-5f,
-                           1e-7f, 123456.5f, 999999.5f, 0.0001f, 0.00001f,
+  const float special[] = {0.0f,
+                           -0.0f,
+                           0.1f,
+                           0.25f,
+                           1e6f,
+                           1000001.0f,
+                           1e-5f,
+                           1e-7f,
+                           123456.5f,
+                           999999.5f,
+                           0.0001f,
+                           0.00001f,
                            std::numeric_limits<float>::infinity(),
                            -std::numeric_limits<float>::infinity(),
                            std::numeric_limits<float>::quiet_NaN(),

@@ -17,8 +17,8 @@ char term(int n) { return eqVar[r(n) % 4]; }
 
 Ttree* node(char symbol, int depth, Ttree* left = nullptr,
             Ttree* right = nullptr) {
-  return new Ttree{symbol, left, right, nullptr, 0, depth, false,
-                   left == nullptr && right == nullptr};
+  return new Ttree{symbol, left,  right, nullptr,
+                   0,      depth, false, left == nullptr && right == nullptr};
 }
 
 // The value rand() gives after `draws` draws from the unseeded start.
@@ -40,8 +40,7 @@ TEST(TreeGeneration, DrawsTwicePerNodeRightSubtreeFirst) {
   const Case cases[] = {
       {0, {term(2)}},
       {1, {term(6), op(2), term(4)}},
-      {2,
-       {term(14), op(10), term(12), op(2), term(8), op(4), term(6)}},
+      {2, {term(14), op(10), term(12), op(2), term(8), op(4), term(6)}},
   };
   for (const Case& c : cases) {
     std::srand(1);
@@ -151,7 +150,8 @@ TEST(Population, PrintPopFramesEachTree) {
     CoutCapture out;
     printPop(population, 2);
     EXPECT_EQ(out.text(),
-              "\nPopulation: 0\na,0\nPopulation: 1\n+,0" "2,1 c,1  \nFinished\n");
+              "\nPopulation: 0\na,0\nPopulation: 1\n+,0"
+              "2,1 c,1  \nFinished\n");
   }
   {
     CoutCapture out;
