@@ -28,7 +28,8 @@ bool isSign(char ch) { return ch == '+' || ch == '-'; }
 // as an integer over a power of ten, and one IEEE division then rounds
 // exactly as atof does. Returns false for every other text, which goes to
 // atof itself.
-bool plainDecimal(std::string_view text, double& value) {
+[[gnu::always_inline]] inline bool plainDecimal(std::string_view text,
+                                                double& value) {
   static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
                                             1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
                                             1e12, 1e13, 1e14, 1e15};
@@ -57,8 +58,17 @@ bool plainDecimal(std::string_view text, double& value) {
   return true;
 }
 
-float numberOf(std::string_view text) {
-  return text.empty() ? 0.0f : static_cast<float>(decimalValue(text));
+// Everything but plain decimals: atof wants a terminated copy.
+[[gnu::noinline, gnu::cold]] double atofOf(std::string_view text) {
+  return std::atof(std::string(text).c_str());
+}
+
+// Inlined into the evaluation loop: most operands are plain decimals.
+[[gnu::always_inline]] inline float numberOf(std::string_view text) {
+  if (text.empty()) return 0.0f;
+  double value;
+  if (!plainDecimal(text, value)) value = atofOf(text);
+  return static_cast<float>(value);
 }
 
 // What a character is to the evaluator.
@@ -95,27 +105,31 @@ float applyTermOperator(char op, float result, float v) {
 // `signsSplit` the whole text is one term.
 template <bool signsSplit>
 float evaluate(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
   float sum = 0.0f;
   char sign = '\0';  // before the term being read; none for the first term
   float term = 0.0f;
   char op = '\0';  // before the operand being read; none for the first
-  std::size_t start = 0;
-  for (std::size_t i = 0;; ++i) {
-    const bool end = i == text.size();
-    Role role = end ? Role::kSign : roleOf(text[i]);
-    if (!signsSplit && role == Role::kSign && !end) role = Role::kOperand;
-    if (role == Role::kOperand) continue;
-    const float v = numberOf(text.substr(start, i - start));
-    term = op == '\0' ? v : applyTermOperator(op, term, v);
-    if (role == Role::kTermOperator) {
-      op = text[i];
-    } else {
-      sum = sign == '\0' ? term : sign == '+' ? term + sum : sum - term;
-      if (end) return sum;
-      sign = text[i];
-      op = '\0';
+  for (;;) {
+    const char* const operand = p;
+    for (; p != end; ++p) {
+      const Role role = roleOf(*p);
+      if (role == Role::kTermOperator || (signsSplit && role == Role::kSign)) {
+        break;
+      }
     }
-    start = i + 1;
+    const float v = numberOf({operand, static_cast<std::size_t>(p - operand)});
+    term = op == '\0' ? v : applyTermOperator(op, term, v);
+    if (p == end || isSign(*p)) {
+      sum = sign == '\0' ? term : sign == '+' ? term + sum : sum - term;
+      if (p == end) return sum;
+      sign = *p;
+      op = '\0';
+    } else {
+      op = *p;
+    }
+    ++p;
   }
 }
 
@@ -138,8 +152,7 @@ std::string substitute(std::string_view text, char letter,
 
 double decimalValue(std::string_view text) {
   double value;
-  if (plainDecimal(text, value)) return value;
-  return std::atof(std::string(text).c_str());
+  return plainDecimal(text, value) ? value : atofOf(text);
 }
 
 std::vector<int> findChar(std::string str, char toFind) {

@@ -23,3 +23,12 @@ std::string_view formatFloat(float value, char (&buffer)[32]) {
   (void)error;  // 32 characters hold any float in this notation
   return {buffer, static_cast<std::size_t>(end - buffer)};
 }
+
+std::string& transcript_detail::lineBuffer() {
+  static std::string line;
+  return line;
+}
+
+void transcript_detail::releaseIfLarge(std::string& line) {
+  if (line.capacity() > (std::size_t{1} << 20)) std::string().swap(line);
+}

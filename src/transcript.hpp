@@ -1,8 +1,11 @@
 // The transcript: every line the program writes to standard output.
 #pragma once
 
+#include <charconv>
+#include <concepts>
 #include <iostream>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 // Written between blocks of output.
@@ -31,21 +34,45 @@ void checkOutput();
 std::string_view formatFloat(float value, char (&buffer)[32]);
 
 namespace transcript_detail {
-template <typename Part>
-void put(const Part& part) {
-  std::cout << part;
-}
-inline void put(float value) {
+
+// A line is put together here first and written in one piece: one call into
+// the stream per line instead of one per part.
+std::string& lineBuffer();
+
+// A very long line (a deep tree's expression) gives its memory back.
+void releaseIfLarge(std::string& line);
+
+inline void append(std::string& line, std::string_view text) { line += text; }
+inline void append(std::string& line, char ch) { line += ch; }
+// The program computes in single precision: a double here would be a slip.
+void append(std::string& line, double value) = delete;
+
+inline void append(std::string& line, float value) {
   char buffer[32];
-  std::cout << formatFloat(value, buffer);
+  line += formatFloat(value, buffer);
 }
+
+// Integers in decimal, as the stream writes them in the classic locale.
+template <std::integral Integer>
+void append(std::string& line, Integer value) {
+  char buffer[24];
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, value);
+  (void)error;  // 24 characters hold any 64-bit integer
+  line.append(buffer, end);
+}
+
 }  // namespace transcript_detail
 
 // Writes one transcript line. Every line ends with std::endl: users compare
 // transcripts while the program runs, so each line is flushed as it is made.
 template <typename... Parts>
 void writeLine(const Parts&... parts) {
-  (transcript_detail::put(parts), ...);
-  std::cout << std::endl;
+  std::string& line = transcript_detail::lineBuffer();
+  line.clear();
+  (transcript_detail::append(line, parts), ...);
+  std::cout.write(line.data(), static_cast<std::streamsize>(line.size()))
+      << std::endl;
+  transcript_detail::releaseIfLarge(line);
   checkOutput();
 }
