@@ -87,14 +87,26 @@ constexpr auto kRoles = [] {
 
 Role roleOf(char ch) { return kRoles[static_cast<unsigned char>(ch)]; }
 
+// When both operands are NaN the processor keeps the first one's sign, but
+// the compiler may swap the operands of + and *: the NaN of the operand
+// written first is kept here explicitly, so the sign that a transcript shows
+// follows the written order whatever the compiler chose.
+float addInOrder(float x, float y) {
+  return std::isnan(x) && std::isnan(y) ? x : x + y;
+}
+
+float multiplyInOrder(float x, float y) {
+  return std::isnan(x) && std::isnan(y) ? x : x * y;
+}
+
 float applyTermOperator(char op, float result, float v) {
   switch (op) {
     case 's':
-      return result + std::sqrt(v);
+      return addInOrder(result, std::sqrt(v));
     case '/':
       return result / v;
     default:
-      return v * result;
+      return multiplyInOrder(v, result);
   }
 }
 
@@ -122,7 +134,9 @@ float evaluate(std::string_view text) {
     const float v = numberOf({operand, static_cast<std::size_t>(p - operand)});
     term = op == '\0' ? v : applyTermOperator(op, term, v);
     if (p == end || isSign(*p)) {
-      sum = sign == '\0' ? term : sign == '+' ? term + sum : sum - term;
+      sum = sign == '\0'  ? term
+            : sign == '+' ? addInOrder(term, sum)
+                          : sum - term;
       if (p == end) return sum;
       sign = *p;
       op = '\0';

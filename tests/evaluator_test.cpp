@@ -121,6 +121,19 @@ TEST(TermEvaluation, StrictlyLeftToRight) {
   EXPECT_SAME_FLOAT(0.1f * 3.0f, muldiv("0.1*3"), "0.1*3");
 }
 
+TEST(Evaluation, BetweenTwoNaNsTheWrittenFirstOperandWins) {
+  const float positiveNaN = std::numeric_limits<float>::quiet_NaN();
+  ASSERT_NE(bitsOf(kNaN), bitsOf(positiveNaN));
+  CoutCapture out;
+  // t + result: the term after the sign is written first.
+  EXPECT_SAME_FLOAT(kNaN, sumres("nan+0/0"), "nan+0/0");
+  // result + sqrt(v), and v * result.
+  EXPECT_SAME_FLOAT(kNaN, muldiv("0/0snan"), "0/0snan");
+  EXPECT_SAME_FLOAT(positiveNaN, muldiv("0/0*nan"), "0/0*nan");
+  // result - t keeps its order by itself.
+  EXPECT_SAME_FLOAT(positiveNaN, sumres("nan-0/0"), "nan-0/0");
+}
+
 TEST(SignFolding, RunsFoldToOneSign) {
   struct Case {
     std::string text;

@@ -98,6 +98,12 @@ float fold(const std::string& text, const Positions& ops, Value value,
   return result;
 }
 
+// Between two NaNs the operand written first keeps its NaN, as the
+// processor does when the operands stay in their written order.
+inline float writtenFirst(float x, float y, float computed) {
+  return std::isnan(x) && std::isnan(y) ? x : computed;
+}
+
 inline float number(const std::string& text) {
   return static_cast<float>(std::atof(text.c_str()));
 }
@@ -105,9 +111,12 @@ inline float number(const std::string& text) {
 inline float muldiv(const std::string& text) {
   return fold(text, operatorList(text, "s*/"), number,
               [](char op, float result, float v) {
-                if (op == 's') return result + std::sqrt(v);
+                if (op == 's') {
+                  return writtenFirst(result, std::sqrt(v),
+                                      result + std::sqrt(v));
+                }
                 if (op == '/') return result / v;
-                return v * result;
+                return writtenFirst(v, result, v * result);
               });
 }
 
@@ -115,7 +124,8 @@ inline float sumres(const std::string& text) {
   const std::string folded = parseSigns(text);
   return fold(folded, operatorList(folded, "+-"), muldiv,
               [](char sign, float result, float t) {
-                return sign == '+' ? t + result : result - t;
+                return sign == '+' ? writtenFirst(t, result, t + result)
+                                   : result - t;
               });
 }
 
