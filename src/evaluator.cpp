@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -242,7 +243,9 @@ struct Values {
 std::array<std::size_t, 3> checkedCounts(std::string_view exp) {
   std::array<std::size_t, 3> counts{};
   for (const char ch : exp) {
-    if (ch >= 'a' && ch <= 'c') ++counts[static_cast<std::size_t>(ch - 'a')];
+    counts[0] += static_cast<std::size_t>(ch == 'a');
+    counts[1] += static_cast<std::size_t>(ch == 'b');
+    counts[2] += static_cast<std::size_t>(ch == 'c');
   }
   const auto count = [](const std::string& text, char letter) {
     return static_cast<long double>(
@@ -301,42 +304,53 @@ Values passValues(const std::array<std::size_t, 3>& counts) {
 void substituteInto(std::string_view exp,
                     const std::array<std::size_t, 3>& counts,
                     const Values& values, bool fold, std::string& out) {
+  // Pieces of up to kPad characters are copied kPad bytes at a time, a fixed
+  // size the compiler turns into one move: every piece is followed by that
+  // much readable padding, and the text by that much slack.
+  constexpr std::size_t kPad = 16;
+  static const auto kSingles = [] {
+    std::array<char, 256 + kPad> singles{};
+    for (std::size_t i = 0; i < 256; ++i) singles[i] = static_cast<char>(i);
+    return singles;
+  }();
+  std::string padded;
+  padded.reserve(values.a.size() + values.b.size() + values.c.size() +
+                 3 * kPad);
+  std::array<std::string_view, 3> letterPieces;
+  const std::string* const letterValues[] = {&values.a, &values.b, &values.c};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t at = padded.size();
+    padded += *letterValues[i];
+    padded.append(kPad, '\0');
+    letterPieces[i] = {padded.data() + at, letterValues[i]->size()};
+  }
+
   const std::size_t length = exp.size() - counts[0] - counts[1] - counts[2] +
                              counts[0] * values.a.size() +
                              counts[1] * values.b.size() +
                              counts[2] * values.c.size();
-  out.resize(length);
+  out.resize(length + kPad);
   char* const begin = out.data();
   char* write = begin;
-  const auto putChar = [&](char ch) {
-    // A sign that follows a sign joins it: unlike signs give "-".
-    if (fold && isSign(ch) && write != begin && isSign(write[-1])) {
-      write[-1] = write[-1] == ch ? '+' : '-';
-    } else {
-      *write++ = ch;
-    }
-  };
-  // Only a value's first character can join a sign before it: its own runs
-  // are folded already (see parseString), so the rest is copied as it is.
-  const auto putValue = [&](const std::string& value) {
-    if (value.empty()) return;
-    putChar(value[0]);
-    write = std::copy(value.begin() + 1, value.end(), write);
-  };
   for (const char ch : exp) {
-    switch (ch) {
-      case 'a':
-        putValue(values.a);
-        break;
-      case 'b':
-        putValue(values.b);
-        break;
-      case 'c':
-        putValue(values.c);
-        break;
-      default:
-        putChar(ch);
+    const auto byte = static_cast<unsigned char>(ch);
+    const unsigned letter = byte - unsigned{'a'};
+    std::string_view piece = letter < 3 ? letterPieces[letter]
+                                        : std::string_view(&kSingles[byte], 1);
+    if (piece.empty()) continue;
+    // A sign that follows a sign joins it: unlike signs give "-". Only a
+    // piece's first character can: a value's own runs are folded already
+    // (see parseString).
+    if (fold && isSign(piece[0]) && write != begin && isSign(write[-1])) {
+      write[-1] = write[-1] == piece[0] ? '+' : '-';
+      piece.remove_prefix(1);
     }
+    if (piece.size() <= kPad) {
+      std::memcpy(write, piece.data(), kPad);
+    } else {
+      std::memcpy(write, piece.data(), piece.size());
+    }
+    write += piece.size();
   }
   out.resize(static_cast<std::size_t>(write - begin));
 }
