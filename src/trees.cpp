@@ -13,6 +13,8 @@ namespace {
 int draw() { return std::rand(); }
 
 void appendInOrder(const Ttree* node, std::string& out) {
+  // The right subtree is fetched while the left one is walked.
+  if (node->Hd != nullptr) __builtin_prefetch(node->Hd);
   if (node->Hi != nullptr) appendInOrder(node->Hi, out);
   out += node->dato;
   if (node->Hd != nullptr) appendInOrder(node->Hd, out);
