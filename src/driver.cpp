@@ -93,6 +93,14 @@ std::uint64_t availableMemoryBytes() {
   return available;
 }
 
+std::string memoryRefusal(int popSize, int treeDepth,
+                          std::uint64_t availableBytes) {
+  return "cannot build a population of " + std::to_string(popSize) +
+         " trees of depth " + std::to_string(treeDepth) + ": it needs " +
+         humanBytes(populationBytes(popSize, treeDepth)) + " of memory and " +
+         humanBytes(static_cast<double>(availableBytes)) + " is available";
+}
+
 std::string populationRefusal(int popSize, int treeDepth,
                               std::uint64_t availableBytes) {
   if (popSize <= 0) return {};
@@ -102,13 +110,10 @@ std::string populationRefusal(int popSize, int treeDepth,
            "depth " +
            std::to_string(kMaxTreeDepth);
   }
-  const double needed = populationBytes(popSize, treeDepth);
   // The evaluation, the test values and the program itself need room too.
-  if (needed > 0.9 * static_cast<double>(availableBytes)) {
-    return "cannot build a population of " + std::to_string(popSize) +
-           " trees of depth " + std::to_string(treeDepth) + ": it needs " +
-           humanBytes(needed) + " of memory and " +
-           humanBytes(static_cast<double>(availableBytes)) + " is available";
+  if (populationBytes(popSize, treeDepth) >
+      0.9 * static_cast<double>(availableBytes)) {
+    return memoryRefusal(popSize, treeDepth, availableBytes);
   }
   return {};
 }
@@ -162,7 +167,7 @@ int runApproximator() {
     for (TIndividual*& slot : population) slot = new TIndividual{};
     createPop(population.data(), popSize, treeDepth);
   } catch (const std::bad_alloc&) {
-    refuse(populationRefusal(popSize, treeDepth, 0));
+    refuse(memoryRefusal(popSize, treeDepth, availableMemoryBytes()));
     return 1;
   }
 

@@ -22,6 +22,10 @@ std::uint64_t availableMemoryBytes();
 // positions (2^(d+1) - 1 <= INT_MAX).
 inline constexpr int kMaxTreeDepth = 30;
 
+// The message for a population that does not fit in memory.
+std::string memoryRefusal(int popSize, int treeDepth,
+                          std::uint64_t availableBytes);
+
 // Why a population of that size and depth cannot be built, or an empty text
 // when it can.
 std::string populationRefusal(int popSize, int treeDepth,

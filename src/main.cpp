@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <csignal>
 #include <iostream>
 #include <new>
