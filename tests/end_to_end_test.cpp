@@ -23,7 +23,18 @@ std::string setUp(const std::string& generations, const std::string& size,
 }
 
 const std::string kNoFile = "Unable to open file: testVals.csv\n";
-const std::string kEmptyListing = kSep + "Test values: \n" + kSep;
+// The listing block, one "Var[" line per triple given as "a(..),b(..),c(..)".
+std::string listing(std::initializer_list<std::string> triples = {}) {
+  std::string text = kSep + "Test values: \n";
+  std::size_t k = 0;
+  for (const std::string& triple : triples) {
+    text += "Var[" + std::to_string(k) + "] --- " + triple + "\n";
+    k += 3;
+  }
+  return text + kSep;
+}
+
+const std::string kEmptyListing = listing();
 
 std::string expressionLine(int index, const std::string& expression) {
   return "Expression: " + std::to_string(index) + "\t---\t" + expression + "\n";
@@ -84,11 +95,10 @@ TEST(EndToEnd, ListsCompleteTriplesVerbatim) {
   ScratchDir dir;
   dir.write("testVals.csv", "1,2,3\n4,5,6\n1.50, x ,-0\n");
   const RunResult run = runProgram(dir, "0 0 0 0 0\n");
-  EXPECT_EQ(run.out, setUp("0", "0", "0", "0") + kSep + "Test values: \n" +
-                         "Var[0] --- a(1),b(2),c(3)\n"
-                         "Var[3] --- a(4),b(5),c(6)\n"
-                         "Var[6] --- a(1.50),b( x ),c(-0)\n" +
-                         kSep + "FINISHED\n");
+  EXPECT_EQ(run.out, setUp("0", "0", "0", "0") +
+                         listing({"a(1),b(2),c(3)", "a(4),b(5),c(6)",
+                                  "a(1.50),b( x ),c(-0)"}) +
+                         "FINISHED\n");
   EXPECT_EQ(run.err, "");
 }
 
@@ -96,8 +106,7 @@ TEST(EndToEnd, IncompleteTrailingGroupIsSkippedWithAWarning) {
   ScratchDir dir;
   dir.write("testVals.csv", "1,2,3\n4,5\n");
   const RunResult run = runProgram(dir, "1 0 0 0 0\n");
-  EXPECT_EQ(run.out, setUp("0", "1", "0", "0") + kSep + "Test values: \n" +
-                         "Var[0] --- a(1),b(2),c(3)\n" + kSep +
+  EXPECT_EQ(run.out, setUp("0", "1", "0", "0") + listing({"a(1),b(2),c(3)"}) +
                          expressionLine(0, "c") + evaluation("3", "3", "0.18") +
                          kSep + "FINISHED\n");
   EXPECT_NE(run.err.find("2 values are ignored"), std::string::npos) << run.err;
@@ -145,44 +154,42 @@ TEST(EndToEnd, WorkedExampleThroughTheThirdValue) {
   ScratchDir dir;
   dir.write("testVals.csv", "4,4,4+2*4s9\n4,4,6*2/4+1\n1,2,5--3\n");
   const RunResult run = runProgram(dir, "1 0 0 0 0\n");
-  EXPECT_EQ(run.out, setUp("0", "1", "0", "0") + kSep + "Test values: \n" +
-                         "Var[0] --- a(4),b(4),c(4+2*4s9)\n"
-                         "Var[3] --- a(4),b(4),c(6*2/4+1)\n"
-                         "Var[6] --- a(1),b(2),c(5--3)\n" +
-                         kSep + expressionLine(0, "c") +
-                         // 4*15^2 + 4*15 + 4 = 964
-                         evaluation("4+2*4s9", "15", "9.64") +
-                         // 4*4^2 + 4*4 + 6 = 86
-                         evaluation("6*2/4+1", "4", "10.5") +
-                         // 8^2 + 2*8 + 5 = 85
-                         evaluation("5+3", "8", "11.35") + kSep + "FINISHED\n");
+  EXPECT_EQ(run.out,
+            setUp("0", "1", "0", "0") +
+                listing({"a(4),b(4),c(4+2*4s9)", "a(4),b(4),c(6*2/4+1)",
+                         "a(1),b(2),c(5--3)"}) +
+                expressionLine(0, "c") +
+                // 4*15^2 + 4*15 + 4 = 964
+                evaluation("4+2*4s9", "15", "9.64") +
+                // 4*4^2 + 4*4 + 6 = 86
+                evaluation("6*2/4+1", "4", "10.5") +
+                // 8^2 + 2*8 + 5 = 85
+                evaluation("5+3", "8", "11.35") + kSep + "FINISHED\n");
 }
 
 TEST(EndToEnd, FourTreesOfDepthTwoOnThreeTriples) {
   ScratchDir dir;
   dir.write("testVals.csv", "1,2,3\n-1,0.5,4\n2,-3,0.25\n");
   const RunResult run = runProgram(dir, "4 0 0 0 2\n");
-  EXPECT_EQ(run.out, setUp("0", "4", "0", "0") + kSep + "Test values: \n" +
-                         "Var[0] --- a(1),b(2),c(3)\n"
-                         "Var[3] --- a(-1),b(0.5),c(4)\n"
-                         "Var[6] --- a(2),b(-3),c(0.25)\n" +
-                         kSep + expressionLine(0, "2-2-a+2") +
-                         evaluation("2-2-1+2", "1", "0.06") +
-                         evaluation("2-2+1+2", "3", "0.025") +
-                         evaluation("2-2-2+2", "0", "0.0275") + kSep +
-                         expressionLine(1, "2sc-a-a") +
-                         evaluation("2s3-1-1", "1.73205", "0.094641") +
-                         evaluation("2s4+1+1", "6", "-0.195359") +
-                         evaluation("2s0.25-2-2", "-1.5", "-0.102859") + kSep +
-                         expressionLine(2, "b-c+2*c") +
-                         evaluation("2-3+2*3", "5", "0.38") +
-                         evaluation("0.5-4+2*4", "4.5", "0.24") +
-                         evaluation("-3-0.25+2*0.25", "-2.75", "0.47625") +
-                         kSep + expressionLine(3, "b-asc*a") +
-                         evaluation("2-1s3*1", "-0.732051", "0.020718") +
-                         evaluation("0.5+1s4*-1", "-0.5", "0.055718") +
-                         evaluation("-3-2s0.25*2", "-8", "1.57822") + kSep +
-                         "FINISHED\n");
+  EXPECT_EQ(
+      run.out,
+      setUp("0", "4", "0", "0") +
+          listing(
+              {"a(1),b(2),c(3)", "a(-1),b(0.5),c(4)", "a(2),b(-3),c(0.25)"}) +
+          expressionLine(0, "2-2-a+2") + evaluation("2-2-1+2", "1", "0.06") +
+          evaluation("2-2+1+2", "3", "0.025") +
+          evaluation("2-2-2+2", "0", "0.0275") + kSep +
+          expressionLine(1, "2sc-a-a") +
+          evaluation("2s3-1-1", "1.73205", "0.094641") +
+          evaluation("2s4+1+1", "6", "-0.195359") +
+          evaluation("2s0.25-2-2", "-1.5", "-0.102859") + kSep +
+          expressionLine(2, "b-c+2*c") + evaluation("2-3+2*3", "5", "0.38") +
+          evaluation("0.5-4+2*4", "4.5", "0.24") +
+          evaluation("-3-0.25+2*0.25", "-2.75", "0.47625") + kSep +
+          expressionLine(3, "b-asc*a") +
+          evaluation("2-1s3*1", "-0.732051", "0.020718") +
+          evaluation("0.5+1s4*-1", "-0.5", "0.055718") +
+          evaluation("-3-2s0.25*2", "-8", "1.57822") + kSep + "FINISHED\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
 }
@@ -192,10 +199,9 @@ TEST(EndToEnd, InfinitiesAndNaNFlowIntoTheCosts) {
   ScratchDir dir;
   dir.write("testVals.csv", "1,1,1/0\r\n1,1,0/0\r\n");
   const RunResult run = runProgram(dir, "2 0 0 0 0\n");
-  EXPECT_EQ(run.out, setUp("0", "2", "0", "0") + kSep + "Test values: \n" +
-                         "Var[0] --- a(1),b(1),c(1/0\r)\n"
-                         "Var[3] --- a(1),b(1),c(0/0\r)\n" +
-                         kSep + expressionLine(0, "c") +
+  EXPECT_EQ(run.out, setUp("0", "2", "0", "0") +
+                         listing({"a(1),b(1),c(1/0\r)", "a(1),b(1),c(0/0\r)"}) +
+                         expressionLine(0, "c") +
                          evaluation("1/0\r", "inf", "inf") +
                          evaluation("0/0\r", "-nan", "-nan") + kSep +
                          expressionLine(1, "2") +
