@@ -4,17 +4,16 @@
 #include "report.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support.hpp"
 
 using namespace report;
 
@@ -478,40 +477,21 @@ TEST(Options, RejectsBadOnes) {
 
 namespace {
 
-struct Scratch {
-  std::filesystem::path dir =
-      std::filesystem::temp_directory_path() /
-      ("report_test_" + std::to_string(std::random_device{}()));
-  Scratch() { std::filesystem::create_directories(dir); }
-  ~Scratch() { std::filesystem::remove_all(dir); }
-  std::string path(const std::string& name) const {
-    return (dir / name).string();
-  }
-  void write(const std::string& name, const std::string& text) const {
-    std::ofstream(path(name), std::ios::binary) << text;
-  }
-  std::string readBack(const std::string& name) const {
-    std::ifstream in(path(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  // Runs a shell command in the directory; returns its exit status.
-  int run(const std::string& command) const {
-    const int status = std::system(
-        ("cd '" + dir.string() + "' && " + command + " > out.txt 2> err.txt")
-            .c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-};
+// Runs a command in the scratch directory with its output kept in out.txt
+// and err.txt.
+int runIn(const ScratchDir& dir, const std::string& command) {
+  return runShell(dir, command + " > out.txt 2> err.txt");
+}
 
 }  // namespace
 
 TEST(Command, ExitStatusesAndMessages) {
-  Scratch s;
+  ScratchDir s;
   s.write("run.txt", kRun);
   s.write("cut.txt", kRun.substr(0, kRun.find("Expression: 2")));
   s.write("damaged.txt", replaced(kRun, "Cost1: 0.75", "Cost1: ?"));
   s.write("other.txt", "hello\n");
-  std::filesystem::create_directory(s.path("folder"));
+  std::filesystem::create_directory(s.path() / "folder");
   struct Case {
     std::string args;
     int status;
@@ -531,9 +511,9 @@ TEST(Command, ExitStatusesAndMessages) {
       {"--svg no/such/dir.svg run.txt", 1, "Final costs", "cannot create"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(s.run("'" + exe + "' " + c.args), c.status) << c.args;
-    EXPECT_NE(s.readBack("out.txt").find(c.out), std::string::npos) << c.args;
-    const std::string err = s.readBack("err.txt");
+    EXPECT_EQ(runIn(s, "'" + exe + "' " + c.args), c.status) << c.args;
+    EXPECT_NE(s.read("out.txt").find(c.out), std::string::npos) << c.args;
+    const std::string err = s.read("err.txt");
     EXPECT_TRUE(c.err.empty() ? err.empty()
                               : err.find(c.err) != std::string::npos)
         << c.args << ": " << err;
@@ -543,13 +523,14 @@ TEST(Command, ExitStatusesAndMessages) {
 // A real run: the ranking must follow the last "Cost1: " of each individual,
 // read here straight from the transcript's lines.
 TEST(Command, RanksARealRunByItsFinalCostLines) {
-  Scratch s;
+  ScratchDir s;
   s.write("testVals.csv", "1,2,3\n-1,0.5,4\n2,-3,0.25\n0,0,0\n1e3,-7,2\n");
-  ASSERT_EQ(s.run("printf '60 0 0 0 3\\n' | '" + std::string(APPROXIMATOR_EXE) +
-                  "' > run.txt; '" + std::string(REPORT_EXE) +
-                  "' --top 60 --svg h.svg run.txt"),
-            0);
-  std::istringstream lines(s.readBack("run.txt"));
+  ASSERT_EQ(
+      runIn(s, "printf '60 0 0 0 3\\n' | '" + std::string(APPROXIMATOR_EXE) +
+                   "' > run.txt; '" + std::string(REPORT_EXE) +
+                   "' --top 60 --svg h.svg run.txt"),
+      0);
+  std::istringstream lines(s.read("run.txt"));
   std::vector<std::pair<double, std::size_t>> finals;
   for (std::string line; std::getline(lines, line);) {
     if (line.starts_with("Expression: "))
@@ -558,7 +539,7 @@ TEST(Command, RanksARealRunByItsFinalCostLines) {
       finals.back().first = std::stod(line.substr(7));
   }
   ASSERT_EQ(finals.size(), 60u);
-  std::istringstream again(s.readBack("run.txt"));
+  std::istringstream again(s.read("run.txt"));
   const Transcript t = readTranscript(again, 60);
   ASSERT_EQ(t.best.size(), 60u);
   for (std::size_t k = 0; k < t.best.size(); ++k) {
@@ -580,6 +561,6 @@ TEST(Command, RanksARealRunByItsFinalCostLines) {
   const Histogram h = makeHistogram(t.finiteCosts);
   const std::size_t nonEmpty = static_cast<std::size_t>(std::count_if(
       h.counts.begin(), h.counts.end(), [](auto n) { return n > 0; }));
-  EXPECT_EQ(countTags(startTags(s.readBack("h.svg")), "rect class=\"bar\""),
+  EXPECT_EQ(countTags(startTags(s.read("h.svg")), "rect class=\"bar\""),
             nonEmpty);
 }

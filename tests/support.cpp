@@ -36,18 +36,25 @@ void ScratchDir::write(const std::string& name,
   std::ofstream(path_ / name, std::ios::binary) << content;
 }
 
+std::string ScratchDir::read(const std::string& name) const {
+  return slurp(path_ / name);
+}
+
+int runShell(const ScratchDir& dir, const std::string& command) {
+  const int raw =
+      std::system(("cd '" + dir.path().string() + "' && " + command).c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
 RunResult runProgram(const ScratchDir& dir, const std::string& input,
                      const std::string& redirect) {
   dir.write(".stdin", input);
-  const std::string command =
-      "cd '" + dir.path().string() +
-      "' && '" APPROXIMATOR_EXE "' < .stdin 2> .stderr " +
-      (redirect.empty() ? std::string("> .stdout") : redirect);
-  const int raw = std::system(command.c_str());
   RunResult result;
-  if (WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
-  result.out = slurp(dir.path() / ".stdout");
-  result.err = slurp(dir.path() / ".stderr");
+  result.status = runShell(
+      dir, "'" APPROXIMATOR_EXE "' < .stdin 2> .stderr " +
+               (redirect.empty() ? std::string("> .stdout") : redirect));
+  result.out = dir.read(".stdout");
+  result.err = dir.read(".stderr");
   for (const char* name : {".stdin", ".stdout", ".stderr"}) {
     std::filesystem::remove(dir.path() / name);
   }

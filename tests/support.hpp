@@ -33,6 +33,7 @@ class ScratchDir {
   ScratchDir& operator=(const ScratchDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   void write(const std::string& name, const std::string& content) const;
+  std::string read(const std::string& name) const;
 
  private:
   std::filesystem::path path_;
@@ -43,6 +44,10 @@ struct RunResult {
   std::string err;
   int status = -1;  // exit status, or 128 + signal number
 };
+
+// Runs a shell command in `dir`; returns its exit status (the shell gives
+// 128 + the signal number for a command a signal ended).
+int runShell(const ScratchDir& dir, const std::string& command);
 
 // Runs the built function-approximator in `dir` with `input` on standard
 // input. `redirect` replaces the capture of standard output in .stdout when
