@@ -148,21 +148,6 @@ float evaluate(std::string_view text) {
   }
 }
 
-// Every `letter` of text replaced by `value`, the rest kept.
-std::string substitute(std::string_view text, char letter,
-                       std::string_view value) {
-  std::string out;
-  std::size_t start = 0;
-  for (std::size_t at = text.find(letter); at != std::string_view::npos;
-       at = text.find(letter, start)) {
-    out.append(text, start, at - start);
-    out.append(value);
-    start = at + 1;
-  }
-  out.append(text, start);
-  return out;
-}
-
 }  // namespace
 
 double decimalValue(std::string_view text) {
@@ -240,23 +225,29 @@ struct Values {
 // The letters of exp counted, once the length of the result is known to fit:
 // it is worked out from the counts alone, because values that hold the
 // letters multiply out and can make the text grow far beyond memory.
-std::array<std::size_t, 3> checkedCounts(std::string_view exp) {
-  std::array<std::size_t, 3> counts{};
-  for (const char ch : exp) {
+using LetterCounts = std::array<std::size_t, 3>;
+
+// How many a's, b's and c's the text holds.
+LetterCounts countLetters(std::string_view text) {
+  LetterCounts counts{};
+  for (const char ch : text) {
     counts[0] += static_cast<std::size_t>(ch == 'a');
     counts[1] += static_cast<std::size_t>(ch == 'b');
     counts[2] += static_cast<std::size_t>(ch == 'c');
   }
-  const auto count = [](const std::string& text, char letter) {
-    return static_cast<long double>(
-        std::count(text.begin(), text.end(), letter));
-  };
+  return counts;
+}
+
+LetterCounts checkedCounts(std::string_view exp) {
+  const LetterCounts counts = countLetters(exp);
+  const LetterCounts inA = countLetters(a);
+  const LetterCounts inB = countLetters(b);
   const auto lengthC = static_cast<long double>(c.size());
-  const long double lengthB =
-      static_cast<long double>(b.size()) + count(b, 'c') * (lengthC - 1);
+  const long double lengthB = static_cast<long double>(b.size()) +
+                              static_cast<long double>(inB[2]) * (lengthC - 1);
   const long double lengthA = static_cast<long double>(a.size()) +
-                              count(a, 'b') * (lengthB - 1) +
-                              count(a, 'c') * (lengthC - 1);
+                              static_cast<long double>(inA[1]) * (lengthB - 1) +
+                              static_cast<long double>(inA[2]) * (lengthC - 1);
   const long double length =
       static_cast<long double>(exp.size() - counts[0] - counts[1] - counts[2]) +
       static_cast<long double>(counts[0]) * lengthA +
@@ -269,40 +260,10 @@ std::array<std::size_t, 3> checkedCounts(std::string_view exp) {
   return counts;
 }
 
-// Only the values the expression uses are built (a's needs b's when it holds
-// a b), so none is longer than the result.
-Values passValues(const std::array<std::size_t, 3>& counts) {
-  Values values;
-  values.c = c;
-  if (counts[1] > 0 || (counts[0] > 0 && a.find('b') != std::string::npos)) {
-    values.b = substitute(b, 'c', values.c);
-  }
-  if (counts[0] > 0) {
-    // One sweep: a c that b's value brings in is not a's to replace again.
-    const auto bs =
-        static_cast<std::size_t>(std::count(a.begin(), a.end(), 'b'));
-    const auto cs =
-        static_cast<std::size_t>(std::count(a.begin(), a.end(), 'c'));
-    values.a.reserve(a.size() - bs - cs + bs * values.b.size() +
-                     cs * values.c.size());
-    for (const char ch : a) {
-      if (ch == 'b') {
-        values.a += values.b;
-      } else if (ch == 'c') {
-        values.a += values.c;
-      } else {
-        values.a += ch;
-      }
-    }
-  }
-  return values;
-}
-
 // Writes the text with its letters replaced, and with every run of signs
 // folded as it forms when `fold` is set, in one sweep into `out`. `counts`
 // are the letters of exp, from checkedCounts.
-void substituteInto(std::string_view exp,
-                    const std::array<std::size_t, 3>& counts,
+void substituteInto(std::string_view exp, const LetterCounts& counts,
                     const Values& values, bool fold, std::string& out) {
   // Pieces of up to kPad characters are copied kPad bytes at a time, a fixed
   // size the compiler turns into one move: every piece is followed by that
@@ -355,10 +316,26 @@ void substituteInto(std::string_view exp,
   out.resize(static_cast<std::size_t>(write - begin));
 }
 
+// Only the values the expression uses are built (a's needs b's when it holds
+// a b), so none is longer than the result. Each is the earlier passes
+// applied to a value: a letter whose pass is over stands for itself.
+Values passValues(const LetterCounts& counts) {
+  Values values;
+  values.c = c;
+  if (counts[1] > 0 || (counts[0] > 0 && a.find('b') != std::string::npos)) {
+    substituteInto(b, countLetters(b), {"a", "b", values.c}, false, values.b);
+  }
+  if (counts[0] > 0) {
+    substituteInto(a, countLetters(a), {"a", values.b, values.c}, false,
+                   values.a);
+  }
+  return values;
+}
+
 }  // namespace
 
 std::string replaceVar(std::string exp) {
-  const std::array<std::size_t, 3> counts = checkedCounts(exp);
+  const LetterCounts counts = checkedCounts(exp);
   std::string out;
   substituteInto(exp, counts, passValues(counts), false, out);
   return out;
@@ -369,7 +346,7 @@ std::string replaceVar(std::string exp) {
 // each value once beforehand, and every run as it forms, gives what folding
 // the finished text does.
 float parseString(std::string exp) {
-  const std::array<std::size_t, 3> counts = checkedCounts(exp);
+  const LetterCounts counts = checkedCounts(exp);
   Values values = passValues(counts);
   for (std::string* value : {&values.a, &values.b, &values.c}) {
     *value = parseSigns(std::move(*value));
