@@ -70,7 +70,7 @@ double populationBytes(int popSize, int treeDepth) {
       treeDepth < 0 ? 1.0 : std::exp2(static_cast<double>(treeDepth) + 1) - 1;
   const double perIndividual = static_cast<double>(sizeof(TIndividual*)) +
                                heapBlockBytes(sizeof(TIndividual)) +
-                               nodes * heapBlockBytes(sizeof(Ttree));
+                               NodePool::bytesFor(nodes);
   return static_cast<double>(popSize) * perIndividual;
 }
 
@@ -118,7 +118,8 @@ std::string populationRefusal(int popSize, int treeDepth,
   return {};
 }
 
-int runApproximator() {
+int runApproximator(const RunOptions& options) {
+  (void)options;  // the generations are not run yet
   // Move-assigned: GCC 12 warns falsely (-Wrestrict) on assigning a literal.
   a = std::string("4");
   b = std::string("4");
@@ -159,13 +160,16 @@ int runApproximator() {
     return 1;
   }
 
-  // The records and trees live until the process ends: the run never
-  // releases them, and the end of the process reclaims them at no cost.
+  // The records live until the process ends; the trees until their pool
+  // goes at the end of the run.
   std::vector<TIndividual*> population;
+  NodePool nodes;
   try {
     population.resize(static_cast<std::size_t>(popSize));
     for (TIndividual*& slot : population) slot = new TIndividual{};
+    NodePool* const outer = activateNodePool(&nodes);
     createPop(population.data(), popSize, treeDepth);
+    activateNodePool(outer);
   } catch (const std::bad_alloc&) {
     refuse(memoryRefusal(popSize, treeDepth, availableMemoryBytes()));
     return 1;

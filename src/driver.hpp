@@ -5,13 +5,20 @@
 #include <cstdint>
 #include <string>
 
+// What the command line asks of a run. A run with the defaults is the plain
+// run: one evaluation of the first population.
+struct RunOptions {
+  bool evolve = false;  // run the generations after the first evaluation
+};
+
 // The whole run, reading the answers from standard input and writing the
 // transcript to standard output. Returns the exit status; throws
 // OutputError when standard output fails.
-int runApproximator();
+int runApproximator(const RunOptions& options = {});
 
-// Bytes the population's records and trees take on the heap, counting each
-// node as the separate allocation it is. Saturates instead of overflowing.
+// Bytes the population's records and trees take on the heap: each record is
+// an allocation of its own, each node 48 bytes of a pool's block. Saturates
+// instead of overflowing.
 double populationBytes(int popSize, int treeDepth);
 
 // Memory this process can still have: the smaller of the memory the system

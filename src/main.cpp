@@ -1,5 +1,8 @@
+#include <getopt.h>
+
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <new>
 #include <stdexcept>
@@ -7,9 +10,72 @@
 #include "driver.hpp"
 #include "transcript.hpp"
 
-int main() {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: function-approximator [--evolve]\n"
+    "Grows a population of random expression trees over a, b, c and 2 and\n"
+    "evaluates each on the test triples of testVals.csv in the working\n"
+    "directory, printing every result and running cost.\n"
+    "\n"
+    "Five answers are read from standard input: population size,\n"
+    "generations, mutation rate, crossover rate and tree depth.\n"
+    "\n"
+    "Options:\n"
+    "  --evolve   run the generations after the first evaluation\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Exit status: 0 when the run reaches FINISHED, 1 when it cannot be\n"
+    "carried out, 2 for a wrong command line.\n";
+
+// Reads the command line into the run's options. Returns -1 to go on with
+// the run, or the exit status to end with.
+int parseCommandLine(int argc, char** argv, RunOptions& options) {
+  enum { kEvolve = 1, kHelp, kVersion };
+  static const option longOptions[] = {
+      {"evolve", no_argument, nullptr, kEvolve},
+      {"help", no_argument, nullptr, kHelp},
+      {"version", no_argument, nullptr, kVersion},
+      {nullptr, 0, nullptr, 0}};
+  opterr = 0;
+  for (int code;
+       (code = getopt_long(argc, argv, "", longOptions, nullptr)) != -1;) {
+    switch (code) {
+      case kEvolve:
+        options.evolve = true;
+        break;
+      case kHelp:
+        std::cout << kUsage << std::flush;
+        return 0;
+      case kVersion:
+        std::cout << "function-approximator " APPROXIMATOR_VERSION << std::endl;
+        return 0;
+      default:
+        std::cerr << "function-approximator: unknown option '"
+                  << argv[optind - 1] << "'\n"
+                  << kUsage << std::flush;
+        return 2;
+    }
+  }
+  if (optind < argc) {
+    std::cerr << "function-approximator: unexpected argument '" << argv[optind]
+              << "'\n"
+              << kUsage << std::flush;
+    return 2;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RunOptions options;
+  if (const int status = parseCommandLine(argc, argv, options); status >= 0) {
+    return status;
+  }
   try {
-    return runApproximator();
+    return runApproximator(options);
   } catch (const OutputError& failure) {
     if (failure.error() == EPIPE) {
       // The reader went away (as with | head): end quietly, as a Unix

@@ -1,7 +1,9 @@
 // Random expression trees and the population that holds them.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // One node of an expression tree. num_nodos and esRaiz are kept for the
 // record's layout; nothing maintains them.
@@ -14,7 +16,41 @@ struct Ttree {
   int profundidad;  // depth, 0 at the root
   bool esRaiz;
   bool esHoja;  // true at a leaf
+
+  // Nodes come from the active NodePool and go with it: a node costs its
+  // own 48 bytes, and a population's trees are released all at once.
+  static void* operator new(std::size_t size);
+  static void operator delete(void*) noexcept {}
 };
+
+// Where the nodes of trees are made: large blocks cut into nodes, released
+// together when the pool is. While a pool is active, `new Ttree` takes its
+// nodes from it; when none is, from one pool that lives as long as the
+// process.
+class NodePool {
+ public:
+  NodePool() = default;
+  NodePool(const NodePool&) = delete;
+  NodePool& operator=(const NodePool&) = delete;
+  ~NodePool();
+
+  // Room for one node.
+  void* allocate();
+
+  // Bytes a pool takes for n nodes, its blocks' rounding left aside.
+  static constexpr double bytesFor(double nodes) {
+    return nodes * static_cast<double>(sizeof(Ttree));
+  }
+
+ private:
+  std::vector<void*> blocks_;
+  std::byte* next_ = nullptr;
+  std::byte* end_ = nullptr;
+};
+
+// Makes pool the one `new Ttree` takes nodes from (null: the process-wide
+// pool) and returns the one that was active before.
+NodePool* activateNodePool(NodePool* pool);
 
 // One member of the population. Only `tree` is used; the fitness fields are
 // bookkeeping for generations that do not run yet.
