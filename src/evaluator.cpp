@@ -345,7 +345,9 @@ std::string replaceVar(std::string exp) {
 // done in one sweep. A run folds to the parity of its "-" signs, so folding
 // each value once beforehand, and every run as it forms, gives what folding
 // the finished text does.
-float parseString(std::string exp) {
+namespace {
+
+std::string substitutedAndFolded(std::string_view exp) {
   const LetterCounts counts = checkedCounts(exp);
   Values values = passValues(counts);
   for (std::string* value : {&values.a, &values.b, &values.c}) {
@@ -353,6 +355,17 @@ float parseString(std::string exp) {
   }
   std::string folded;
   substituteInto(exp, counts, values, true, folded);
+  return folded;
+}
+
+}  // namespace
+
+float parseString(std::string exp) {
+  const std::string folded = substitutedAndFolded(exp);
   writeLine("Parsed: ", folded);
   return evaluate<true>(folded);
+}
+
+float expressionValue(std::string_view exp) {
+  return evaluate<true>(substitutedAndFolded(exp));
 }

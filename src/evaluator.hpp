@@ -53,3 +53,7 @@ std::string replaceVar(std::string exp);
 
 // replaceVar, then sumres: the value of an expression for the current a, b, c.
 float parseString(std::string exp);
+
+// The value parseString gives for exp, without the "Parsed: " line: for
+// evaluations that show only their result.
+float expressionValue(std::string_view exp);
