@@ -11,9 +11,8 @@ namespace {
 std::string lines(const std::string& joined) {
   std::string out;
   std::istringstream parts(joined);
-  for (std::string line; std::getline(parts, line, '|');) {
+  for (std::string line; std::getline(parts, line, '|');)
     out += (line == "*" ? std::string(48, '*') : line) + "\n";
-  }
   return out;
 }
 
@@ -38,35 +37,36 @@ TEST(EndToEnd, Runs) {
   struct Case {
     std::string input;
     const char* values;  // testVals.csv, or none
-    std::string redirect, out, err;
+    std::string redirect;
     int status;
+    std::string err, out;
   };
   const Case cases[] = {
       // Depth 2 takes two draws a node, the first discarded: a tree reads
       // left leaf (draw 14), operator (10), leaf (12), root (2), leaf (8),
       // operator (4), right leaf (6), where draw n picks eqVar[r_n % 4] or
       // opVar[r_n % 5] from 1804289383, 846930886, 1681692777, ...
-      {"2\n5\n\n0.1\n  0.7\n2", nullptr, "",
+      {"2\n5\n\n0.1\n  0.7\n2", nullptr, "", 0, "",
        setUp("5", "2", "0.1", "0.7") +
            lines(kNoValues + "Expression: 0\t---\t2-2-a+2|*|Expression: "
-                             "1\t---\t2sc-a-a|*|FINISHED|"),
-       "", 0},
+                             "1\t---\t2sc-a-a|*|FINISHED|")},
       // The point ends the size and fails every later read. A depth 0 tree
       // is one leaf, from draw 2.
-      {"1.7 5 1 1 4", nullptr, "",
+      {"1.7 5 1 1 4", nullptr, "", 0, "",
        setUp("0", "1", "0", "0") +
-           lines(kNoValues + "Expression: 0\t---\tc|*|FINISHED|"),
-       "", 0},
+           lines(kNoValues + "Expression: 0\t---\tc|*|FINISHED|")},
       // A negative size is an empty population, never refused.
-      {"-3 -2 1000000 1e-7 31", nullptr, "",
-       setUp("-2", "-3", "1e+06", "1e-07") + lines(kNoValues + "FINISHED|"),
-       "note: the population size -3 is negative; the population is empty", 0},
+      {"-3 -2 1000000 1e-7 31", nullptr, "", 0,
+       "note: the population size -3 is negative; the population is empty",
+       setUp("-2", "-3", "1e+06", "1e-07") + lines(kNoValues + "FINISHED|")},
       // "c" and "2" on two triples: the cost adds (a r^2 + b r + c) / 100
       // per triple, 0.18 - 0.1 for the first, 0.11 + 0.01 for the second.
       // Cells are cut at every comma but a line's last; a blank line has
       // none; a carriage return and blanks stay in the text (atof skips
       // them).
-      {"2 9 0 0 0", "1,2,\n\n3,-1\r\n 0.50,4,,\n2", "",
+      {"2 9 0 0 0", "1,2,\n\n3,-1\r\n 0.50,4,,\n2", "", 0,
+       "warning: testVals.csv holds 8 values, not a multiple of three; the "
+       "last 2 values are ignored",
        setUp("9", "2", "0", "0") +
            lines("*|Test values: |Var[0] --- a(1),b(2),c(3)|Var[3] --- "
                  "a(-1\r),b( 0.50),c(4)|*|Expression: 0\t---\tc|Parsed: "
@@ -74,19 +74,16 @@ TEST(EndToEnd, Runs) {
                  "(floating point): 4|Cost1: 0.08|*|Expression: "
                  "1\t---\t2|Parsed: 2|Result (floating point): 2|Cost1: "
                  "0.11|Parsed: 2|Result (floating point): 2|Cost1: "
-                 "0.12|*|FINISHED|"),
-       "warning: testVals.csv holds 8 values, not a multiple of three; the "
-       "last 2 values are ignored",
-       0},
-      {"1 0 0 0 31\n", nullptr, "", setUp("0", "1", "0", "0"),
+                 "0.12|*|FINISHED|")},
+      {"1 0 0 0 31\n", nullptr, "", 1,
        "cannot build trees of depth 31: the deepest tree whose expression "
        "fits 32-bit positions has depth 30",
-       1},
-      {"2 0 0 0 3", nullptr, "> /dev/full", "",
-       "cannot write to standard output: No space left on device", 1},
+       setUp("0", "1", "0", "0")},
+      {"2 0 0 0 3", nullptr, "> /dev/full", 1,
+       "cannot write to standard output: No space left on device", ""},
       // A reader that goes away ends the run at once and quietly.
-      {"2000 0 0 0 9", nullptr, "| head -n 3 > .stdout",
-       lines("*|Function approximator application|*|"), "", 0},
+      {"2000 0 0 0 9", nullptr, "| head -n 3 > .stdout", 0, "",
+       lines("*|Function approximator application|*|")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input + c.redirect);

@@ -19,12 +19,12 @@ struct CoutCapture {
   std::string text() const { return buffer.str(); }
 };
 
-// A fresh directory, removed with everything in it at the end of the scope.
+// A fresh directory, removed with everything in it at the end of the scope
+// (do not copy it).
 class ScratchDir {
  public:
   ScratchDir();
   ~ScratchDir() { std::filesystem::remove_all(path_); }
-  ScratchDir(const ScratchDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   void write(const std::string& name, const std::string& content) const {
     std::ofstream(path_ / name, std::ios::binary) << content;
@@ -39,8 +39,7 @@ class ScratchDir {
 };
 
 struct RunResult {
-  std::string out;
-  std::string err;
+  std::string out, err;
   int status = -1;  // exit status; -1 when a signal ended the shell
 };
 
@@ -54,6 +53,4 @@ RunResult runProgram(const ScratchDir& dir, const std::string& input,
                      const std::string& redirect = "");
 
 // A float's bits, so that comparisons are exact (NaN included).
-inline std::uint32_t bitsOf(float value) {
-  return std::bit_cast<std::uint32_t>(value);
-}
+inline auto bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }

@@ -1,6 +1,7 @@
 #include "trees.hpp"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include "support.hpp"
 
@@ -13,17 +14,25 @@ int checkedNodes(const Ttree* node, const Ttree* parent) {
   return 1 + checkedNodes(node->Hi, node) + checkedNodes(node->Hd, node);
 }
 
-TEST(Trees, CompleteTreePrintedInPreOrder) {
-  // Depth 2 from draws 1-14: 2-2-a+2. A node's blanks, one more than its
-  // parent's on the left and two more on the right, follow its subtrees.
-  TIndividual only{};
-  TIndividual* population[] = {&only};
-  std::srand(1);
-  createPop(population, 1, 2);
-  EXPECT_EQ(checkedNodes(only.tree, nullptr), 7);
-  CoutCapture out;
-  printPop(population, 1);
-  EXPECT_EQ(
-      out.text(),
-      "\nPopulation: 0\n-,0-,12,2  2,2    +,1a,2   2,2      \nFinished\n");
+TEST(Trees, PoolTreePrintedInPreOrderAndReleasedWithItsPool) {
+  const auto heap = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; };
+  const std::size_t before = heap();  // (the sanitizers' heap is not seen)
+  {
+    NodePool pool;
+    NodePool* const outer = activateNodePool(&pool);
+    // Depth 2 from draws 1-14: 2-2-a+2. A node's blanks, one more than its
+    // parent's on the left and two more on the right, follow its subtrees.
+    TIndividual only{};
+    TIndividual* population[] = {&only};
+    std::srand(1);
+    createPop(population, 1, 2);
+    activateNodePool(outer);
+    EXPECT_EQ(checkedNodes(only.tree, nullptr), 7);
+    CoutCapture out;
+    printPop(population, 1);
+    EXPECT_EQ(
+        out.text(),
+        "\nPopulation: 0\n-,0-,12,2  2,2    +,1a,2   2,2      \nFinished\n");
+  }
+  EXPECT_EQ(heap(), before);
 }

@@ -31,19 +31,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (!ready) std::abort();
   const std::string input(reinterpret_cast<const char*>(data), size);
   const std::size_t cut = input.find('\xff');
-  answers.str(input.substr(0, cut));
-  answers.clear();
   int popSize = 0, genSize = 0, treeDepth = 0;
   float rate = 0.0f;
-  answers >> popSize >> genSize >> rate >> rate >> treeDepth;  // as the run
+  std::istringstream(input.substr(0, cut)) >> popSize >> genSize >> rate >>
+      rate >> treeDepth;  // read as the run reads them
   if (popSize > 8 || treeDepth > 5 ||
       (size > 100 && input.find_first_of("bc", cut) != std::string::npos)) {
     return -1;
   }
   std::remove("testVals.csv");
   if (cut < size) std::ofstream("testVals.csv") << input.substr(cut + 1);
+  answers.str(input.substr(0, cut));
   answers.clear();
-  answers.seekg(0);
   std::cin.rdbuf(answers.rdbuf());
   std::cin.clear();
   out.str("");
