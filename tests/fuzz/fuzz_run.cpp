@@ -9,15 +9,16 @@
 // stand for a whole value), only repeat the same code more slowly and are
 // skipped.
 //
-// The target works in a scratch directory of its own (give libFuzzer
-// absolute paths). A run leaves its records to the end of the process, so
-// leak detection is off while one runs.
+// The target works in a scratch directory of its own, removed at exit (give
+// libFuzzer absolute paths). A run leaves its records to the end of the
+// process, so leak detection is off while one runs.
 #include <sanitizer/lsan_interface.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "driver.hpp"
@@ -25,28 +26,26 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   static char scratch[] = "/tmp/fuzz_run.XXXXXX";
-  static const bool ready = mkdtemp(scratch) != nullptr && chdir(scratch) == 0;
-  static std::istringstream answers;
-  static std::ostringstream out;  // the transcript
+  static const bool ready =
+      mkdtemp(scratch) != nullptr && chdir(scratch) == 0 &&
+      std::atexit([] { std::filesystem::remove_all(scratch); }) == 0;
+  static std::stringbuf answers, out;  // standard input, the transcript
   if (!ready) std::abort();
   const std::string input(reinterpret_cast<const char*>(data), size);
   const std::size_t cut = input.find('\xff');
-  int popSize = 0, genSize = 0, treeDepth = 0;
-  float rate = 0.0f;
+  // Read as the run reads them, but as floats: never below the run's values.
+  float popSize = 0, genSize = 0, rate = 0, treeDepth = 0;
   std::istringstream(input.substr(0, cut)) >> popSize >> genSize >> rate >>
-      rate >> treeDepth;  // read as the run reads them
+      rate >> treeDepth;
   if (popSize > 8 || treeDepth > 5 ||
-      (size > 100 && input.find_first_of("bc", cut) != std::string::npos)) {
+      (size > 100 && input.find_first_of("bc", cut) != std::string::npos))
     return -1;
-  }
-  std::remove("testVals.csv");
+  unlink("testVals.csv");
   if (cut < size) std::ofstream("testVals.csv") << input.substr(cut + 1);
   answers.str(input.substr(0, cut));
-  answers.clear();
-  std::cin.rdbuf(answers.rdbuf());
-  std::cin.clear();
+  std::cin.rdbuf(&answers);  // (which clears the stream's state)
   out.str("");
-  std::cout.rdbuf(out.rdbuf());
+  std::cout.rdbuf(&out);
   std::cerr.rdbuf(nullptr);  // the warnings go nowhere
   std::srand(1);
   __lsan_disable();
