@@ -50,6 +50,8 @@ TEST(EndToEnd, Runs) {
        setUp("5", "2", "0.1", "0.7") +
            lines(kNoValues + "Expression: 0\t---\t2-2-a+2|*|Expression: "
                              "1\t---\t2sc-a-a|*|FINISHED|")},
+      {"", nullptr, "", 0, "",
+       setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
       // The point ends the size and fails every later read. A depth 0 tree
       // is one leaf, from draw 2.
       {"1.7 5 1 1 4", nullptr, "", 0, "",
