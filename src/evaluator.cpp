@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -373,10 +374,10 @@ struct Piece {
   char symbol;
 };
 
-// A letter's value, folded, with its pieces.
 // The usual values, a number with or without its sign, are taken whole.
 enum class Shape : unsigned char { kPieces, kNumber, kSignedNumber };
 
+// A letter's value, folded, with its pieces.
 struct LetterValue {
   std::string padded;  // the folded text, then kPad bytes of padding
   std::size_t size = 0;
@@ -441,7 +442,8 @@ TripleValues& tripleValues() {
   const std::hash<std::string> hash;
   constexpr std::size_t kMix = 0x9e3779b97f4a7c15u;
   const std::size_t key =
-      ((hash(a) * kMix + hash(b)) * kMix + hash(c)) * kMix >> (64 - kSlotBits);
+      ((hash(a) * kMix + hash(b)) * kMix + hash(c)) * kMix >>
+      (std::numeric_limits<std::size_t>::digits - kSlotBits);
   if (!slots[key]) slots[key] = std::make_unique<TripleValues>();
   TripleValues& slot = *slots[key];
   if (slot.filled && slot.a == a && slot.b == b && slot.c == c) return slot;
