@@ -1,5 +1,8 @@
 // Throughput of the evaluator on flattened random trees, in characters of
-// expression per second, for positive and for negative test values.
+// expression per second: with its Parsed line for positive and for negative
+// test values, without it (expressionValue), and on the general path, which
+// reads the whole folded text: there every 2 is written 12, so that two
+// pieces meet in one operand.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -39,11 +42,19 @@ const std::vector<Triple> kNegative = {
     {"-7.125", "-8.5", "-0.5"},   {"-2.5", "-3.5", "-4.5"},
     {"-6.5", "-0.2", "-1.75"},    {"-100.5", "-0.01", "-42.5"}};
 
-void evaluateTrees(benchmark::State& state,
-                   const std::vector<Triple>& triples) {
+enum class Path { kParsed, kValueOnly, kGeneral };
+
+void evaluateTrees(benchmark::State& state, const std::vector<Triple>& triples,
+                   Path path) {
   const int depth = static_cast<int>(state.range(0));
   std::srand(1);
-  const std::string expression = parseTree(createTree(0, depth, nullptr));
+  std::string expression = parseTree(createTree(0, depth, nullptr));
+  if (path == Path::kGeneral) {
+    std::string joined;
+    for (const char ch : expression)
+      joined += ch == '2' ? "12" : std::string(1, ch);
+    expression = joined;
+  }
   NullBuffer sink;
   std::streambuf* const saved = std::cout.rdbuf(&sink);
   std::size_t index = 0;
@@ -52,7 +63,9 @@ void evaluateTrees(benchmark::State& state,
     a = t.a;
     b = t.b;
     c = t.c;
-    benchmark::DoNotOptimize(parseString(expression));
+    benchmark::DoNotOptimize(path == Path::kValueOnly
+                                 ? expressionValue(expression)
+                                 : parseString(expression));
   }
   std::cout.rdbuf(saved);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
@@ -61,14 +74,22 @@ void evaluateTrees(benchmark::State& state,
 }
 
 void positiveValues(benchmark::State& state) {
-  evaluateTrees(state, kPositive);
+  evaluateTrees(state, kPositive, Path::kParsed);
 }
 void negativeValues(benchmark::State& state) {
-  evaluateTrees(state, kNegative);
+  evaluateTrees(state, kNegative, Path::kParsed);
+}
+void negativeValuesWithoutParsedLine(benchmark::State& state) {
+  evaluateTrees(state, kNegative, Path::kValueOnly);
+}
+void generalPath(benchmark::State& state) {
+  evaluateTrees(state, kNegative, Path::kGeneral);
 }
 
 BENCHMARK(positiveValues)->Arg(4)->Arg(8)->Arg(12)->Arg(16);
 BENCHMARK(negativeValues)->Arg(4)->Arg(8)->Arg(12)->Arg(16);
+BENCHMARK(negativeValuesWithoutParsedLine)->Arg(4)->Arg(8)->Arg(12)->Arg(16);
+BENCHMARK(generalPath)->Arg(4)->Arg(8)->Arg(12)->Arg(16);
 
 }  // namespace
 

@@ -1,132 +1,108 @@
-// Plain transcriptions of the slow procedures that the evaluator's one-pass
-// versions replace: exchange sorts, fold-and-restart loops, splicing one
-// letter at a time. The tests and the fuzz targets hold the fast versions to
-// these, bit for bit.
+// Plain transcriptions of the slow procedures that the evaluator's fast ones
+// replace: bubble sorts, fold-and-restart loops, splicing one letter at a
+// time, cutting texts at operator lists. The tests and the fuzz target hold
+// the fast versions to these, bit for bit.
 #pragma once
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "evaluator.hpp"
+#include "support.hpp"
 
 namespace reference {
 
-using Positions = std::vector<int>;
-
-inline bool isSign(char ch) { return ch == '+' || ch == '-'; }
-
-inline Positions findChar(const std::string& text, char ch) {
-  Positions found;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == ch) found.push_back(static_cast<int>(i));
+// Each character's positions in set order, concatenated, then put in order
+// by an exchange sort with a fixed number of passes.
+inline std::vector<int> operatorList(const std::string& text,
+                                     const std::string& set) {
+  std::vector<int> v;
+  for (const char ch : set) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == ch) v.push_back(static_cast<int>(i));
+    }
   }
-  return found;
-}
-
-// Exchange sort with a fixed number of passes.
-inline Positions sortAsc(Positions v) {
-  const std::size_t n = v.size();
-  if (n == 0) return v;
-  for (std::size_t pass = 0; pass < n - 1; ++pass) {
-    for (std::size_t d = 0; d < n - pass - 1; ++d) {
+  for (std::size_t n = v.size(); n > 1; --n) {
+    for (std::size_t d = 0; d + 1 < n; ++d) {
       if (v[d + 1] < v[d]) std::swap(v[d], v[d + 1]);
     }
   }
   return v;
 }
 
-// Each character's list in set order, concatenated, then sorted.
-inline Positions operatorList(const std::string& text, const std::string& set) {
-  Positions all;
-  for (const char ch : set) {
-    const Positions one = findChar(text, ch);
-    all.insert(all.end(), one.begin(), one.end());
-  }
-  return sortAsc(all);
-}
-
-// Fold the leftmost pair of adjacent signs, rebuild the list, start again.
-inline std::string parseSigns(std::string text) {
-  for (bool folded = true; folded;) {
-    folded = false;
-    for (const int p : operatorList(text, "+-")) {
-      const auto at = static_cast<std::size_t>(p);
-      if (at > 0 && isSign(text[at - 1])) {
-        text[at - 1] = text[at - 1] == text[at] ? '+' : '-';
-        text.erase(at, 1);
-        folded = true;
-        break;
-      }
+// Fold the leftmost pair of adjacent signs, then start again from the left.
+inline std::string parseSigns(std::string t) {
+  const auto sign = [](char ch) { return ch == '+' || ch == '-'; };
+  for (std::size_t at = 1; at < t.size(); ++at) {
+    if (sign(t[at - 1]) && sign(t[at])) {
+      t.replace(at - 1, 2, t[at - 1] == t[at] ? "+" : "-");
+      at = 0;
     }
   }
-  return text;
+  return t;
 }
 
-// Splice in one letter at a time, searching on right after the inserted
-// value; a pass for each of a, b and c.
+// One pass per letter: splice in the value, search on right after it.
 inline std::string replaceVar(std::string text) {
-  const std::pair<char, const std::string*> passes[] = {
-      {'a', &a}, {'b', &b}, {'c', &c}};
-  for (const auto& [letter, value] : passes) {
-    std::size_t from = 0;
-    for (std::size_t at; (at = text.find(letter, from)) != std::string::npos;) {
-      text = text.substr(0, at) + *value + text.substr(at + 1);
-      from = at + value->size();
+  for (const auto& [letter, value] : {std::pair{'a', a}, {'b', b}, {'c', c}}) {
+    for (std::size_t at = 0; (at = text.find(letter, at)) != std::string::npos;
+         at += value.size()) {
+      text.replace(at, 1, value);
     }
   }
   return text;
 }
 
-// Cuts text at the listed operators and folds the pieces left to right.
-template <typename Value, typename Combine>
-float fold(const std::string& text, const Positions& ops, Value value,
-           Combine combine) {
-  std::size_t begin = 0;
-  std::size_t end =
-      ops.empty() ? text.size() : static_cast<std::size_t>(ops[0]);
-  float result = value(text.substr(begin, end - begin));
-  for (std::size_t i = 0; i < ops.size(); ++i) {
-    begin = static_cast<std::size_t>(ops[i]) + 1;
-    end =
-        i + 1 < ops.size() ? static_cast<std::size_t>(ops[i + 1]) : text.size();
-    result = combine(text[begin - 1], result,
-                     value(text.substr(begin, end - begin)));
-  }
-  return result;
-}
-
-// Between two NaNs the operand written first keeps its NaN, as the
-// processor does when the operands stay in their written order.
-inline float writtenFirst(float x, float y, float computed) {
+// Between two NaNs the operand written first keeps its NaN.
+inline float inOrder(float x, float y, float computed) {
   return std::isnan(x) && std::isnan(y) ? x : computed;
 }
 
-inline float number(const std::string& text) {
-  return static_cast<float>(std::atof(text.c_str()));
+// Cuts text at the operators of `set` (with one more past its end) and
+// folds the pieces left to right.
+template <typename Value, typename Combine>
+float fold(const std::string& text, const std::string& set, Value value,
+           Combine combine) {
+  float r = 0.0f;
+  std::size_t begin = 0;
+  for (const int end : operatorList(text + set[0], set)) {
+    const float v = value(text.substr(begin, std::size_t(end) - begin));
+    r = begin == 0 ? v : combine(text[begin - 1], r, v);
+    begin = std::size_t(end) + 1;
+  }
+  return r;
 }
 
 inline float muldiv(const std::string& text) {
-  return fold(text, operatorList(text, "s*/"), number,
-              [](char op, float result, float v) {
-                if (op == 's') {
-                  return writtenFirst(result, std::sqrt(v),
-                                      result + std::sqrt(v));
-                }
-                if (op == '/') return result / v;
-                return writtenFirst(v, result, v * result);
-              });
+  const auto number = [](auto t) { return float(std::atof(t.c_str())); };
+  return fold(text, "s*/", number, [](char op, float r, float v) {
+    if (op == 's') return inOrder(r, std::sqrt(v), r + std::sqrt(v));
+    return op == '/' ? r / v : inOrder(v, r, v * r);
+  });
 }
 
 inline float sumres(const std::string& text) {
-  const std::string folded = parseSigns(text);
-  return fold(folded, operatorList(folded, "+-"), muldiv,
-              [](char sign, float result, float t) {
-                return sign == '+' ? writtenFirst(t, result, t + result)
-                                   : result - t;
-              });
+  return fold(parseSigns(text), "+-", muldiv, [](char sign, float r, float t) {
+    return sign == '+' ? inOrder(t, r, t + r) : r - t;
+  });
+}
+
+inline bool same(float x, float y) { return !std::memcmp(&x, &y, sizeof x); }
+
+// What the evaluator gets wrong for an expression and the current values of
+// a, b, c, against the procedures above; empty when nothing.
+inline std::string pipelineFault(const std::string& expression) {
+  const std::string replaced = replaceVar(expression);
+  CoutCapture out;
+  const float value = ::parseString(expression);
+  if (::replaceVar(expression) != replaced) return "replaceVar";
+  if (out.text() != "Parsed: " + parseSigns(replaced) + "\n") return "Parsed";
+  if (!same(value, sumres(replaced))) return "parseString";
+  return same(::expressionValue(expression), value) ? "" : "expressionValue";
 }
 
 }  // namespace reference
