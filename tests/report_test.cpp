@@ -43,16 +43,17 @@ const std::string kPlain =
     block(4, "c", {"5", "nan"}) + block(5, "b", {"-100", "-0.25"}) +
     "FINISHED\n";
 
-// First population 0, 0.5, 5, 4, 1: three bins of 5/3 hold 3, 0 and 2.
+// First population 0, 1, 100, 1000, 10000: three bins of 4/3 decade hold
+// 2, 1 and 2 (on a linear axis 4, 0 and 1).
 const std::string kGeneration =
     "\t---\tNon-finite costs: 0\t---\tBest expression: a\n";
 const std::string kEvolution =
     setUp("Var[0] --- a(1),b(2),c(3)\n") + block(0, "a", {"0"}) +
-    block(1, "b", {"0.5"}) + block(2, "c", {"5"}) + block(3, "2", {"4"}) +
-    block(4, "a*b", {"1"}) +
+    block(1, "b", {"1"}) + block(2, "c", {"100"}) + block(3, "2", {"1000"}) +
+    block(4, "a*b", {"10000"}) +
     "Generation: 1\t---\tBest cost: 0.5\t---\tMedian cost: nan" + kGeneration +
     "Generation: 2\t---\tBest cost: 0.25\t---\tMedian cost: 3" + kGeneration +
-    kSep + block(7, "b", {"0.25"}) + "FINISHED\n";
+    kSep + block(7, std::string(120, 'b'), {"0.25"}) + "FINISHED\n";
 
 }  // namespace
 
@@ -65,7 +66,7 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
   ScratchDir s;
   s.write("run", kPlain);
   s.write("evo", kEvolution);
-  s.write("cut", kPlain.substr(0, kPlain.find("Expression: 2") + 20));
+  s.write("cut", kPlain.substr(0, kPlain.find("Expression: 3") + 20));
   s.write("cut-evo", kEvolution.substr(0, kEvolution.find("Cost1: 0.25")));
   s.write("damaged", std::string(kPlain).replace(kPlain.find("Cost1: 0.75"), 11,
                                                  "Cost1: ?"));
@@ -85,13 +86,17 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
        " median           -0.25\n  min              -0.25\n  max              "
        "0.75\n",
        ""},
+      // 100 columns: 21 before the expression, 76 of it and "...".
       {"--svg h.svg < evo", 0,
        "final population by final cost (lower is better)\n  rank  index  cost  "
-       "expression\n     1      7  0.25  b\n\n",
+       "expression\n     1      7  0.25  " +
+           std::string(76, 'b') + "...\n\n",
        ""},
-      {"cut", 3, "individuals      2\n",
+      {"--top 1 run", 0, "  -0.25  b-asc*a\n\nFinite", ""},
+      // The median of an even count is halfway between the middle two.
+      {"cut", 3, "\n  median           0.25\n",
        "cut: the transcript ends before \"FINISHED\": the run was cut short; "
-       "the report covers the 2 individuals read in full\n"},
+       "the report covers the 3 individuals read in full\n"},
       {"cut-evo", 3,
        "\nGenerations\n  count            2\n  first best cost  0.5\n  last "
        "best cost   0.25\n",
@@ -125,7 +130,8 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
   const auto count = [&](std::string_view part) {
     return std::ranges::distance(std::views::split(svg, part)) - 1;
   };
-  EXPECT_EQ(count("<rect class=\"bar\""), 2) << svg;
+  EXPECT_EQ(count("<rect class=\"bar\""), 3) << svg;
+  EXPECT_EQ(count("<text x=\"670.0\" y=\"379\">2</text>"), 1) << svg;
   EXPECT_EQ(count("<path class=\"series"), 2) << svg;
   EXPECT_EQ(count("best\" d=\"M80.0,333.6 L670.0,360.0 \""), 1);
   EXPECT_EQ(count("median\" d=\"M670.0,70.0 \""), 1);
