@@ -1,0 +1,98 @@
+#include "text_report.hpp"
+
+#include <algorithm>
+#include <array>
+#include <iomanip>
+
+namespace report {
+namespace {
+
+void row(std::ostream& out, std::string_view label, const std::string& value) {
+  out << "  " << label << std::string(17 - label.size(), ' ') << value << '\n';
+}
+
+// The middle cost, or halfway between the middle two.
+double medianOf(std::vector<double> costs) {
+  const auto middle = costs.begin() + static_cast<long>(costs.size() / 2);
+  std::nth_element(costs.begin(), middle, costs.end());
+  if (costs.size() % 2 == 1) return *middle;
+  return (*std::max_element(costs.begin(), middle) + *middle) / 2;
+}
+
+void writeRun(std::ostream& out, const Summary& s) {
+  out << "Run\n";
+  row(out, "population size", s.populationSize);
+  row(out, "generations", s.generations);
+  row(out, "mutation rate", s.mutationRate);
+  row(out, "crossover rate", s.crossoverRate);
+  row(out, "test triples",
+      std::to_string(s.triples) +
+          (s.testFileMissing ? " (the test-value file could not be opened)"
+                             : ""));
+  row(out, "individuals", std::to_string(s.individuals));
+  row(out, "transcript",
+      s.ending == Ending::kFinished ? "complete"
+      : s.ending == Ending::kCutShort
+          ? "cut short before \"FINISHED\""
+          : "damaged at line " + std::to_string(s.problemLine));
+  if (s.evolution) {
+    out << "\nGenerations\n";
+    row(out, "count", std::to_string(s.bestCosts.size()));
+    row(out, "first best cost", formatNumber(s.bestCosts.front()));
+    row(out, "last best cost", formatNumber(s.bestCosts.back()));
+  }
+}
+
+void writeRanking(std::ostream& out, const Summary& s, std::size_t top) {
+  out << (s.evolution ? "\nBest of the final population by final cost"
+                      : "\nBest individuals by final cost")
+      << " (lower is better)\n";
+  if (s.best.empty()) {
+    out << (top == 0 ? "  none asked for\n" : "  none\n");
+    return;
+  }
+  std::vector<std::array<std::string, 4>> rows = {
+      {"rank", "index", "cost", "expression"}};
+  for (std::size_t k = 0; k < s.best.size(); ++k)
+    rows.push_back({std::to_string(k + 1), std::to_string(s.best[k].index),
+                    formatNumber(s.best[k].cost),
+                    printable(s.best[k].expression)});
+  std::size_t widths[3] = {};
+  for (const auto& row : rows)
+    for (int c = 0; c < 3; ++c) widths[c] = std::max(widths[c], row[c].size());
+  // The expression has what is left of 100 columns: at least 39.
+  const std::size_t room = 100 - (8 + widths[0] + widths[1] + widths[2]);
+  for (auto& row : rows) {
+    if (row[3].size() > room) row[3] = row[3].substr(0, room - 3) + "...";
+    for (int c = 0; c < 3; ++c)
+      out << "  " << std::setw(static_cast<int>(widths[c])) << row[c];
+    out << "  " << row[3] << '\n';
+  }
+}
+
+}  // namespace
+
+void writeReport(std::ostream& out, const Summary& s, std::size_t top) {
+  writeRun(out, s);
+  // For an evolution the costs counted are those of the first population.
+  const std::string whose = s.evolution ? " of the first population" : "";
+  out << "\nFinal costs" << whose << '\n';
+  row(out, "finite", std::to_string(s.finite));
+  row(out, "inf", std::to_string(s.inf));
+  row(out, "-inf", std::to_string(s.negInf));
+  row(out, "nan", std::to_string(s.nan));
+  row(out, "no cost", std::to_string(s.triples == 0 ? s.individuals : 0));
+  writeRanking(out, s, top);
+  out << "\nFinite final costs" << whose << '\n';
+  if (s.finiteCosts.empty()) {
+    out << "  none\n";
+    return;
+  }
+  const auto [low, high] =
+      std::minmax_element(s.finiteCosts.begin(), s.finiteCosts.end());
+  row(out, "median", formatNumber(medianOf(s.finiteCosts)));
+  row(out, "min", formatNumber(*low));
+  row(out, "max", formatNumber(*high));
+}
+
+}  // namespace report

@@ -1,0 +1,213 @@
+#include "transcript_summary.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <tuple>
+#include <utility>
+
+namespace report {
+namespace {
+
+constexpr const char* kSeparator =
+    "************************************************";
+constexpr std::string_view kFinished = "FINISHED";
+
+// The whole text as a number, in the C locale whatever the environment.
+std::optional<double> parse(std::string_view text) {
+  double value = 0.0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return {};
+  return value;
+}
+
+class Reader {
+ public:
+  Reader(std::istream& in, std::size_t top) : in_(in), top_(top) {}
+
+  Summary run() {
+    try {
+      readRun();
+      s_.ending = Ending::kFinished;
+    } catch (const Ending ending) {  // thrown to stop reading
+      s_.ending = bannerRead_ ? ending : Ending::kNotTranscript;
+    }
+    std::sort(s_.best.begin(), s_.best.end(), ranksBefore);
+    if (s_.best.size() > top_) s_.best.resize(top_);
+    return std::move(s_);
+  }
+
+ private:
+  // The next line the program wrote to standard output.
+  const std::string& next() {
+    while (std::getline(in_, line_)) {
+      ++number_;
+      if (line_.ends_with('\r')) line_.pop_back();  // Windows line ends
+      // The input may stop anywhere within its last line: only the run's
+      // last word is unmistakable without its newline.
+      if (!in_.eof() || line_ == kFinished) return line_;
+    }
+    throw Ending::kCutShort;
+  }
+
+  [[noreturn]] void damaged(std::string problem) {
+    s_.problem = std::move(problem);
+    s_.problemLine = number_;
+    throw Ending::kDamaged;
+  }
+
+  void expect(std::string_view text) {
+    if (next() != text) damaged("expected \"" + std::string(text) + '"');
+  }
+
+  // The next line's number after `prefix`, as written.
+  std::string numberAfter(std::string_view prefix) {
+    const std::string_view line = next();
+    const std::string_view text =
+        line.substr(std::min(prefix.size(), line.size()));
+    if (!line.starts_with(prefix) || !parse(text))
+      damaged("expected \"" + std::string(prefix) + "\" and a number");
+    return std::string(text);
+  }
+
+  void readRun() {
+    expect(kSeparator);
+    expect("Function approximator application");
+    bannerRead_ = true;
+    for (const std::string_view text :
+         {kSeparator, "Give me population size", "Give me generations",
+          "Give me mutation rate", "Give me crossover rate",
+          "Give me tree depth", kSeparator, "Starting algorithm",
+          "Characteristics", kSeparator}) {
+      expect(text);
+    }
+    s_.generations = numberAfter("Generations: ");
+    s_.populationSize = numberAfter("Population size: ");
+    s_.mutationRate = numberAfter("Mutation rate: ");
+    s_.crossoverRate = numberAfter("Crossover rate: ");
+    s_.testFileMissing = next().starts_with("Unable to open file: ");
+    if (s_.testFileMissing) next();
+    if (line_ != kSeparator) damaged("expected the separator");
+    expect("Test values: ");
+    // The value texts are arbitrary, ")" and "," included: only the start
+    // of a triple's line is checked.
+    for (; next() != kSeparator; ++s_.triples) {
+      if (!line_.starts_with("Var[" + std::to_string(3 * s_.triples) + "]"))
+        damaged("expected a test triple or the separator");
+    }
+    while (next() != kFinished) {
+      if (line_.starts_with("Generation: ")) return readGenerations();
+      record(readIndividual(s_.individuals));
+    }
+  }
+
+  // An individual's evaluation block, from its "Expression: " line, which
+  // is the current line, to the separator. Returns it with its final cost.
+  Ranked readIndividual(std::optional<std::size_t> expected) {
+    std::size_t index = 0;
+    int start = 0;
+    std::sscanf(line_.c_str(), "Expression: %zu\t---\t%n", &index, &start);
+    if (start == 0 || (expected && index != expected))
+      damaged(
+          "expected \"Expression: " +
+          (expected ? std::to_string(*expected) + "\" or \"FINISHED\"" : "\""));
+    const std::string_view expression =
+        std::string_view(line_).substr(static_cast<std::size_t>(start));
+    Ranked ranked{index, 0.0, std::string(expression.substr(0, 100))};
+    for (std::size_t k = 0; k < s_.triples; ++k) {
+      if (!next().starts_with("Parsed: ")) damaged("expected \"Parsed: \"");
+      numberAfter("Result (floating point): ");
+      ranked.cost = *parse(numberAfter("Cost1: "));
+    }
+    if (next() != kSeparator) damaged("expected the separator");
+    return ranked;
+  }
+
+  void record(Ranked ranked) {
+    ++s_.individuals;
+    if (s_.triples == 0) return;  // no cost to count or rank
+    const double cost = ranked.cost;
+    ++(std::isfinite(cost) ? s_.finite
+       : std::isnan(cost)  ? s_.nan
+       : cost < 0          ? s_.negInf
+                           : s_.inf);
+    if (std::isfinite(cost)) s_.finiteCosts.push_back(cost);
+    offer(std::move(ranked));
+  }
+
+  // Keeps the best `top` without holding every expression: candidates pile
+  // up to twice the need, then the worse half goes.
+  void offer(Ranked ranked) {
+    if (top_ == 0) return;
+    s_.best.push_back(std::move(ranked));
+    if (s_.best.size() / 2 > top_) {
+      std::sort(s_.best.begin(), s_.best.end(), ranksBefore);
+      s_.best.resize(top_);
+    }
+  }
+
+  // One line per generation, the separator, then the closing block of the
+  // final population's best individual: the one the ranking lists.
+  void readGenerations() {
+    do {
+      std::size_t generation = 0, nonFinite = 0;
+      double best = 0.0, median = 0.0;
+      int end = 0;
+      std::sscanf(line_.c_str(),
+                  "Generation: %zu\t---\tBest cost: %lf\t---\tMedian cost: "
+                  "%lf\t---\tNon-finite costs: %zu\t---\tBest expression: %n",
+                  &generation, &best, &median, &nonFinite, &end);
+      if (end == 0 || generation != s_.bestCosts.size() + 1)
+        damaged("expected generation " +
+                std::to_string(s_.bestCosts.size() + 1) + " or the separator");
+      s_.bestCosts.push_back(best);
+      s_.medianCosts.push_back(median);
+      s_.evolution = true;
+      s_.best.clear();
+    } while (next() != kSeparator);
+    next();
+    const Ranked closing = readIndividual({});
+    if (s_.triples > 0) offer(closing);
+    if (next() != kFinished) damaged("expected \"FINISHED\"");
+  }
+
+  std::istream& in_;
+  std::size_t top_;
+  Summary s_;
+  std::string line_;
+  std::size_t number_ = 0;
+  bool bannerRead_ = false;
+};
+
+}  // namespace
+
+bool ranksBefore(const Ranked& x, const Ranked& y) {
+  const auto key = [](const Ranked& r) {
+    return std::tuple(!std::isfinite(r.cost),
+                      std::isfinite(r.cost) ? r.cost : 0.0, r.index);
+  };
+  return key(x) < key(y);
+}
+
+Summary readTranscript(std::istream& in, std::size_t top) {
+  return Reader(in, top).run();
+}
+
+std::string formatNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+std::string printable(std::string_view text) {
+  std::string out(text);
+  for (char& ch : out) {
+    if (ch < 0x20 || ch > 0x7e || ch == '&' || ch == '<' || ch == '>') ch = '?';
+  }
+  return out;
+}
+
+}  // namespace report
