@@ -41,7 +41,7 @@ const std::string kPlain =
     block(0, "b-asc*a", {"0.06", "-0.25"}) + block(1, "2", {"1", "inf"}) +
     block(2, "a+b", {"2", "0.75"}) + block(3, "a", {"-inf", "-inf"}) +
     block(4, "c", {"5", "nan"}) + block(5, "b", {"-100", "-0.25"}) +
-    "FINISHED\n";
+    "function-approximator: note: from 2>&1\nFINISHED\n";
 
 // First population 0, 1, 100, 1000, 10000: three bins of 4/3 decade hold
 // 2, 1 and 2 (on a linear axis 4, 0 and 1).

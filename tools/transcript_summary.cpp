@@ -46,6 +46,8 @@ class Reader {
     while (std::getline(in_, line_)) {
       ++number_;
       if (line_.ends_with('\r')) line_.pop_back();  // Windows line ends
+      // The program's notes on standard error, mixed in with 2>&1.
+      if (line_.starts_with("function-approximator: ")) continue;
       // The input may stop anywhere within its last line: only the run's
       // last word is unmistakable without its newline.
       if (!in_.eof() || line_ == kFinished) return line_;
