@@ -12,5 +12,6 @@ void showProgress(long long individual, long long individuals,
                   int generation = 0, int generations = 0);
 
 // Erases the status line if one is drawn. Call it before anything else is
-// written to standard error and before the program ends.
+// written to standard error and before the program ends; a hangup,
+// interrupt, broken pipe or termination signal erases it by itself.
 void endProgress();
