@@ -1,6 +1,7 @@
 #include "fitness.hpp"
 
 #include "evaluator.hpp"
+#include "progress.hpp"
 #include "transcript.hpp"
 
 std::vector<std::string> vars;
@@ -18,6 +19,7 @@ void evalPop(TIndividual** population, int popSize) {
   // One individual at a time: its expression and cost live only while it is
   // evaluated, so the evaluation adds little to what the trees hold.
   for (int i = 0; i < popSize; ++i) {
+    showProgress(i, popSize);
     const std::string expression = parseTree(population[i]->tree);
     writeLine("Expression: ", i, "\t---\t", expression);
     float cost1 = 0.0f;

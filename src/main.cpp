@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "driver.hpp"
+#include "progress.hpp"
 #include "transcript.hpp"
 
 namespace {
@@ -15,8 +16,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage: function-approximator [--evolve]\n"
     "Grows a population of random expression trees over a, b, c and 2 and\n"
-    "evaluates each on the test triples of testVals.csv in the working\n"
-    "directory, printing every result and running cost.\n"
+    "evaluates each on the test triples of testVals.csv, printing every\n"
+    "result and running cost on standard output.\n"
     "\n"
     "Five answers are read from standard input: population size,\n"
     "generations, mutation rate, crossover rate and tree depth.\n"
@@ -25,6 +26,10 @@ constexpr const char* kUsage =
     "  --evolve   run the generations after the first evaluation\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"
+    "\n"
+    "Files:\n"
+    "  testVals.csv  in the working directory: comma-separated test values,\n"
+    "                taken three at a time as a, b and c\n"
     "\n"
     "Exit status: 0 when the run reaches FINISHED, 1 when it cannot be\n"
     "carried out, 2 for a wrong command line.\n";
@@ -74,9 +79,13 @@ int main(int argc, char** argv) {
   if (const int status = parseCommandLine(argc, argv, options); status >= 0) {
     return status;
   }
+  // The status line goes before the program ends or says why it failed.
   try {
-    return runApproximator(options);
+    const int status = runApproximator(options);
+    endProgress();
+    return status;
   } catch (const OutputError& failure) {
+    endProgress();
     if (failure.error() == EPIPE) {
       // The reader went away (as with | head): end quietly, as a Unix
       // tool does on a broken pipe.
@@ -86,8 +95,10 @@ int main(int argc, char** argv) {
     }
     std::cerr << "function-approximator: " << failure.what() << std::endl;
   } catch (const std::bad_alloc&) {
+    endProgress();
     std::cerr << "function-approximator: out of memory" << std::endl;
   } catch (const std::length_error& failure) {
+    endProgress();
     std::cerr << "function-approximator: " << failure.what() << std::endl;
   }
   return 1;
