@@ -14,23 +14,36 @@ float function(float val) {
   return static_cast<float>(T);
 }
 
+void evalIndividual(TIndividual* individual, int index) {
+  const std::string expression = parseTree(individual->tree);
+  writeLine("Expression: ", index, "\t---\t", expression);
+  float cost1 = 0.0f;
+  for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
+    a = vars[k];
+    b = vars[k + 1];
+    c = vars[k + 2];
+    // Each triple starts again from the expression with its letters.
+    const float eval = parseString(expression);
+    writeLine("Result (floating point): ", eval);
+    cost1 = function(eval) / 100.0f + cost1;
+    writeLine("Cost1: ", cost1);
+  }
+  writeLine(kSeparator);
+}
+
 void evalPop(TIndividual** population, int popSize) {
   // One individual at a time: its expression and cost live only while it is
   // evaluated, so the evaluation adds little to what the trees hold.
-  for (int i = 0; i < popSize; ++i) {
-    const std::string expression = parseTree(population[i]->tree);
-    writeLine("Expression: ", i, "\t---\t", expression);
-    float cost1 = 0.0f;
-    for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
-      a = vars[k];
-      b = vars[k + 1];
-      c = vars[k + 2];
-      // Each triple starts again from the expression with its letters.
-      const float eval = parseString(expression);
-      writeLine("Result (floating point): ", eval);
-      cost1 = function(eval) / 100.0f + cost1;
-      writeLine("Cost1: ", cost1);
-    }
-    writeLine(kSeparator);
+  for (int i = 0; i < popSize; ++i) evalIndividual(population[i], i);
+}
+
+float expressionCost(std::string_view expression) {
+  float cost1 = 0.0f;
+  for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
+    a = vars[k];
+    b = vars[k + 1];
+    c = vars[k + 2];
+    cost1 = function(expressionValue(expression)) / 100.0f + cost1;
   }
+  return cost1;
 }
