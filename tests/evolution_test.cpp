@@ -1,0 +1,118 @@
+#include "evolution.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <regex>
+#include <set>
+#include <tuple>
+
+#include "support.hpp"
+
+#define SEP "************************************************\n"
+
+// True when the subtree is complete down to depth 3 with consistent links
+// and depths, and none of its nodes was seen in another tree.
+static bool complete(const Ttree* t, const Ttree* parent, int depth,
+                     std::set<const Ttree*>& seen) {
+  if (depth == 4) return t == nullptr;
+  return t && t->padre == parent && t->profundidad == depth &&
+         seen.insert(t).second && complete(t->Hi, t, depth + 1, seen) &&
+         complete(t->Hd, t, depth + 1, seen);
+}
+
+// `to` with its subtree at depth d and position p replaced by that of `from`
+// at position q: in a depth-3 tree it fills 2^(4-d) - 1 characters.
+static std::string put(std::string to, int d, unsigned p,
+                       const std::string& from, unsigned q) {
+  return to.replace(p << (4 - d), (16u >> d) - 1,
+                    from.substr(q << (4 - d), (16u >> d) - 1));
+}
+
+TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
+  const float inf = INFINITY, nan = NAN;
+  struct Case {
+    std::vector<float> costs, weights;
+    int best;
+    float median, total;  // the total of the weights
+  };
+  const Case cases[] = {
+      {{nan, -inf, 5}, {0, 0, 1}, 2, 5, 1},
+      {{nan, inf}, {1, 1}, 0, nan, 2},  // nothing finite: uniform weights
+      {{4, 1, nan, 2, 8, inf}, {2, 4, 0, 3, 1, 0}, 1, 3, 10},
+      // Equal costs: the lower index first.
+      {{-2, -inf, 0.5f, -2}, {3, 0, 1, 2}, 0, -2, 6}};
+  for (const Case& c : cases) {
+    const std::size_t n = c.costs.size();
+    SCOPED_TRACE(::testing::PrintToString(c.costs));
+    std::vector<TIndividual> records(n);
+    std::vector<TIndividual*> pop;
+    for (TIndividual& record : records) pop.push_back(&record);
+    EXPECT_EQ(rankPopulation(pop.data(), int(n), c.costs), c.best);
+    EXPECT_EQ(bitsOf(medianCost(c.costs)), bitsOf(c.median));
+    std::vector<float> picks(n);  // roulette draws on a grid of 600 steps
+    for (int k = 0; k < 600; ++k)
+      ++picks[rouletteIndex(pop.data(), int(n), k / 600.0)];
+    for (std::size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(records[i].puntuacion, c.weights[i]) << i;
+      EXPECT_EQ(records[i].elite, i == std::size_t(c.best)) << i;
+      EXPECT_NEAR(picks[i], 600 * c.weights[i] / c.total, 1.0) << i;
+    }
+  }
+}
+
+TEST(Variation, CrossoverSwapsSubtreesAndMutationKeepsKinds) {
+  Ttree* const first = createTree(0, 3, nullptr);
+  Ttree* const second = createTree(0, 3, nullptr);
+  const std::string one = parseTree(first), two = parseTree(second);
+  // Rows: the depth, the position in the first tree, that in the second.
+  for (const auto& [depth, a, b] :
+       {std::tuple{1, 0u, 1u}, {2, 3u, 0u}, {3, 5u, 2u}}) {
+    SCOPED_TRACE(testing::Message() << depth << ", " << a << ", " << b);
+    Ttree* const childA = copyTree(first, nullptr);
+    Ttree* const childB = copyTree(second, nullptr);
+    exchangeSubtrees(childA, childB, depth, a, b);
+    EXPECT_EQ(parseTree(childA), put(one, depth, a, two, b));
+    EXPECT_EQ(parseTree(childB), put(two, depth, b, one, a));
+    std::set<const Ttree*> seen;  // shared nodes would be seen twice
+    for (const Ttree* tree : {first, second, childA, childB})
+      EXPECT_TRUE(complete(tree, nullptr, 0, seen));
+  }
+  Ttree* const big = createTree(0, 7, nullptr);
+  const std::string before = parseTree(big);
+  mutateTree(big, 0.0f);
+  EXPECT_EQ(parseTree(big), before);
+  mutateTree(big, 1.0f);
+  EXPECT_NE(parseTree(big), before);  // 255 nodes cannot all draw the same
+  EXPECT_TRUE(std::regex_match(parseTree(big),
+                               std::regex("[abc2]([-+*/s][abc2]){127}")));
+}
+
+TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
+  ScratchDir dir;
+  const auto evolve = [&dir](const char* input) {
+    return runProgram(dir, input, "--evolve >.stdout").out;
+  };
+  dir.write("testVals.csv", "1,2,3\n");
+  EXPECT_EQ(evolve("5 0 0.1 0.5 3"), runProgram(dir, "5 0 0.1 0.5 3").out);
+  // Trees c (cost 0.18) and 2 (0.11): slot 0 takes the best, 2; the draws
+  // 1957747793 and 424238335 pick parents 1 and 0, and the first child (2)
+  // fills slot 1. Depth 0 leaves no crossover, rate 0 no mutation.
+  const std::string plain = runProgram(dir, "2 1 -0.5 3 0").out;
+  EXPECT_EQ(evolve("2 1 -0.5 3 0"),
+            plain.substr(0, plain.size() - 9) +
+                "Generation: 1\t---\tBest cost: 0.11\t---\tMedian cost: 0.11"
+                "\t---\tNon-finite costs: 0\t---\tBest expression: 2\n" SEP
+                "Expression: 0\t---\t2\nParsed: 2\nResult (floating point): 2"
+                "\nCost1: 0.11\n" SEP "FINISHED\n");
+  dir.write("testVals.csv", "1,2,3\n2,-4,1\n0.5,1,-2\n");
+  const std::string run = evolve("30 12 0.1 0.8 3");
+  EXPECT_EQ(run, evolve("30 12 0.1 0.8 3"));
+  std::vector<float> best;  // of each generation line
+  for (std::size_t at = 0; (at = run.find("Best cost: ", at + 1)) != run.npos;)
+    best.push_back(std::stof(run.substr(at + 11)));
+  ASSERT_EQ(best.size(), 12u);
+  EXPECT_TRUE(std::is_sorted(best.rbegin(), best.rend())) << run;
+  EXPECT_EQ(std::stof(run.substr(run.rfind("Cost1: ") + 7)), best.back());
+}
