@@ -34,15 +34,15 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
   const float inf = INFINITY, nan = NAN;
   struct Case {
     std::vector<float> costs, weights;
-    int best;
+    int best, last;       // the last: the one a draw beyond every sum picks
     float median, total;  // the total of the weights
   };
   const Case cases[] = {
-      {{nan, -inf, 5}, {0, 0, 1}, 2, 5, 1},
-      {{nan, inf}, {1, 1}, 0, nan, 2},  // nothing finite: uniform weights
-      {{4, 1, nan, 2, 8, inf}, {2, 4, 0, 3, 1, 0}, 1, 3, 10},
+      {{nan, -inf, 5}, {0, 0, 1}, 2, 2, 5, 1},
+      {{nan, inf}, {1, 1}, 0, 1, nan, 2},  // nothing finite: uniform weights
+      {{4, 1, nan, 2, 8, inf}, {2, 4, 0, 3, 1, 0}, 1, 4, 3, 10},
       // Equal costs: the lower index first.
-      {{-2, -inf, 0.5f, -2}, {3, 0, 1, 2}, 0, -2, 6}};
+      {{-2, -inf, 0.5f, -2}, {3, 0, 1, 2}, 0, 3, -2, 6}};
   for (const Case& c : cases) {
     const std::size_t n = c.costs.size();
     SCOPED_TRACE(::testing::PrintToString(c.costs));
@@ -51,6 +51,7 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
     for (TIndividual& record : records) pop.push_back(&record);
     EXPECT_EQ(rankPopulation(pop.data(), int(n), c.costs), c.best);
     EXPECT_EQ(bitsOf(medianCost(c.costs)), bitsOf(c.median));
+    EXPECT_EQ(rouletteIndex(pop.data(), int(n), 1.0), c.last);
     std::vector<float> picks(n);  // roulette draws on a grid of 600 steps
     for (int k = 0; k < 600; ++k)
       ++picks[rouletteIndex(pop.data(), int(n), k / 600.0)];
@@ -69,15 +70,14 @@ TEST(Variation, CrossoverSwapsSubtreesAndMutationKeepsKinds) {
   // Rows: the depth, the position in the first tree, that in the second.
   for (const auto& [depth, a, b] :
        {std::tuple{1, 0u, 1u}, {2, 3u, 0u}, {3, 5u, 2u}}) {
-    SCOPED_TRACE(testing::Message() << depth << ", " << a << ", " << b);
     Ttree* const childA = copyTree(first, nullptr);
     Ttree* const childB = copyTree(second, nullptr);
     exchangeSubtrees(childA, childB, depth, a, b);
-    EXPECT_EQ(parseTree(childA), put(one, depth, a, two, b));
-    EXPECT_EQ(parseTree(childB), put(two, depth, b, one, a));
+    EXPECT_EQ(parseTree(childA), put(one, depth, a, two, b)) << depth;
+    EXPECT_EQ(parseTree(childB), put(two, depth, b, one, a)) << depth;
     std::set<const Ttree*> seen;  // shared nodes would be seen twice
     for (const Ttree* tree : {first, second, childA, childB})
-      EXPECT_TRUE(complete(tree, nullptr, 0, seen));
+      EXPECT_TRUE(complete(tree, nullptr, 0, seen)) << depth;
   }
   Ttree* const big = createTree(0, 7, nullptr);
   const std::string before = parseTree(big);
@@ -94,18 +94,19 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   const auto evolve = [&dir](const char* input) {
     return runProgram(dir, input, "--evolve >.stdout").out;
   };
-  dir.write("testVals.csv", "1,2,3\n");
+  dir.write("testVals.csv", "1,-8,20\n");
   EXPECT_EQ(evolve("5 0 0.1 0.5 3"), runProgram(dir, "5 0 0.1 0.5 3").out);
-  // Trees c (cost 0.18) and 2 (0.11): slot 0 takes the best, 2; the draws
-  // 1957747793 and 424238335 pick parents 1 and 0, and the first child (2)
-  // fills slot 1. Depth 0 leaves no crossover, rate 0 no mutation.
-  const std::string plain = runProgram(dir, "2 1 -0.5 3 0").out;
-  EXPECT_EQ(evolve("2 1 -0.5 3 0"),
+  // Trees 2-2, 2*b, csc (r2..r18), with 1, -8, 20 costs 0.2, 1.48 and 4.23,
+  // weights 3, 2, 1. Slot 0 takes 2-2; the draws r19 and r20 pick parents 0
+  // and 1; r21 crosses; r22 to r24: depth 1, right leaf of each. The children
+  // are 2-b (2--8: 0.4) and 2*2 (4: 0.04, the vertex), which fill slots 1, 2.
+  const std::string plain = runProgram(dir, "3 1 0 1 1").out;
+  EXPECT_EQ(evolve("3 1 0 1 1"),
             plain.substr(0, plain.size() - 9) +
-                "Generation: 1\t---\tBest cost: 0.11\t---\tMedian cost: 0.11"
-                "\t---\tNon-finite costs: 0\t---\tBest expression: 2\n" SEP
-                "Expression: 0\t---\t2\nParsed: 2\nResult (floating point): 2"
-                "\nCost1: 0.11\n" SEP "FINISHED\n");
+                "Generation: 1\t---\tBest cost: 0.04\t---\tMedian cost: 0.2"
+                "\t---\tNon-finite costs: 0\t---\tBest expression: 2*2\n" SEP
+                "Expression: 2\t---\t2*2\nParsed: 2*2\nResult (floating point):"
+                " 4\nCost1: 0.04\n" SEP "FINISHED\n");
   dir.write("testVals.csv", "1,2,3\n2,-4,1\n0.5,1,-2\n");
   const std::string run = evolve("30 12 0.1 0.8 3");
   EXPECT_EQ(run, evolve("30 12 0.1 0.8 3"));
