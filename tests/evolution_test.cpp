@@ -79,14 +79,12 @@ TEST(Variation, CrossoverSwapsSubtreesAndMutationKeepsKinds) {
     for (const Ttree* tree : {first, second, childA, childB})
       EXPECT_TRUE(complete(tree, nullptr, 0, seen)) << depth;
   }
-  Ttree* const big = createTree(0, 7, nullptr);
-  const std::string before = parseTree(big);
-  mutateTree(big, 0.0f);
-  EXPECT_EQ(parseTree(big), before);
-  mutateTree(big, 1.0f);
-  EXPECT_NE(parseTree(big), before);  // 255 nodes cannot all draw the same
-  EXPECT_TRUE(std::regex_match(parseTree(big),
-                               std::regex("[abc2]([-+*/s][abc2]){127}")));
+  mutateTree(first, 0.0f);
+  EXPECT_EQ(parseTree(first), one);
+  mutateTree(first, 1.0f);
+  EXPECT_NE(parseTree(first), one);  // 15 nodes do not all draw their own
+  EXPECT_TRUE(std::regex_match(parseTree(first),
+                               std::regex("[abc2]([-+*/s][abc2]){7}")));
 }
 
 TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
@@ -95,7 +93,10 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
     return runProgram(dir, input, "--evolve >.stdout").out;
   };
   dir.write("testVals.csv", "1,-8,20\n");
-  EXPECT_EQ(evolve("5 0 0.1 0.5 3"), runProgram(dir, "5 0 0.1 0.5 3").out);
+  // No generations, or no one to evolve: the plain run.
+  for (const char* input : {"5 0 0.1 0.5 3", "0 3 0.1 0.5 3"})
+    EXPECT_EQ(evolve(input), runProgram(dir, input).out) << input;
+  EXPECT_TRUE(evolve("4 3 1 1 0").ends_with("FINISHED\n"));  // no crossover
   // Trees 2-2, 2*b, csc (r2..r18), with 1, -8, 20 costs 0.2, 1.48 and 4.23,
   // weights 3, 2, 1. Slot 0 takes 2-2; the draws r19 and r20 pick parents 0
   // and 1; r21 crosses; r22 to r24: depth 1, right leaf of each. The children
@@ -107,7 +108,6 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
                 "\t---\tNon-finite costs: 0\t---\tBest expression: 2*2\n" SEP
                 "Expression: 2\t---\t2*2\nParsed: 2*2\nResult (floating point):"
                 " 4\nCost1: 0.04\n" SEP "FINISHED\n");
-  dir.write("testVals.csv", "1,2,3\n2,-4,1\n0.5,1,-2\n");
   const std::string run = evolve("30 12 0.1 0.8 3");
   EXPECT_EQ(run, evolve("30 12 0.1 0.8 3"));
   std::vector<float> best;  // of each generation line
