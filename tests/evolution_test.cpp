@@ -12,22 +12,22 @@
 
 #define SEP "************************************************\n"
 
-// True when the subtree is complete down to depth 3 with consistent links
+// True when the subtree is complete down to depth 7 with consistent links
 // and depths, and none of its nodes was seen in another tree.
 static bool complete(const Ttree* t, const Ttree* parent, int depth,
                      std::set<const Ttree*>& seen) {
-  if (depth == 4) return t == nullptr;
+  if (depth == 8) return t == nullptr;
   return t && t->padre == parent && t->profundidad == depth &&
          seen.insert(t).second && complete(t->Hi, t, depth + 1, seen) &&
          complete(t->Hd, t, depth + 1, seen);
 }
 
 // `to` with its subtree at depth d and position p replaced by that of `from`
-// at position q: in a depth-3 tree it fills 2^(4-d) - 1 characters.
+// at position q: in a depth-7 tree it fills 2^(8-d) - 1 characters.
 static std::string put(std::string to, int d, unsigned p,
                        const std::string& from, unsigned q) {
-  return to.replace(p << (4 - d), (16u >> d) - 1,
-                    from.substr(q << (4 - d), (16u >> d) - 1));
+  return to.replace(p << (8 - d), (256u >> d) - 1,
+                    from.substr(q << (8 - d), (256u >> d) - 1));
 }
 
 TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
@@ -64,12 +64,12 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
 }
 
 TEST(Variation, CrossoverSwapsSubtreesAndMutationKeepsKinds) {
-  Ttree* const first = createTree(0, 3, nullptr);
-  Ttree* const second = createTree(0, 3, nullptr);
+  Ttree* const first = createTree(0, 7, nullptr);
+  Ttree* const second = createTree(0, 7, nullptr);
   const std::string one = parseTree(first), two = parseTree(second);
   // Rows: the depth, the position in the first tree, that in the second.
   for (const auto& [depth, a, b] :
-       {std::tuple{1, 0u, 1u}, {2, 3u, 0u}, {3, 5u, 2u}}) {
+       {std::tuple{1, 0u, 1u}, {2, 3u, 0u}, {3, 5u, 2u}, {7, 100u, 27u}}) {
     Ttree* const childA = copyTree(first, nullptr);
     Ttree* const childB = copyTree(second, nullptr);
     exchangeSubtrees(childA, childB, depth, a, b);
@@ -82,9 +82,9 @@ TEST(Variation, CrossoverSwapsSubtreesAndMutationKeepsKinds) {
   mutateTree(first, 0.0f);
   EXPECT_EQ(parseTree(first), one);
   mutateTree(first, 1.0f);
-  EXPECT_NE(parseTree(first), one);  // 15 nodes do not all draw their own
+  EXPECT_NE(parseTree(first), one);  // 255 nodes do not all draw their own
   EXPECT_TRUE(std::regex_match(parseTree(first),
-                               std::regex("[abc2]([-+*/s][abc2]){7}")));
+                               std::regex("[abc2]([-+*/s][abc2]){127}")));
 }
 
 TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
