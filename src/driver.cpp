@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "evaluator.hpp"
+#include "evolution.hpp"
 #include "fitness.hpp"
 #include "reader.hpp"
 #include "transcript.hpp"
@@ -54,6 +56,19 @@ void refuse(const std::string& why) {
   std::cerr << "function-approximator: " << why << std::endl;
 }
 
+// A rate the generations can use: within 0 to 1, NaN as 0, with a note when
+// the answer was not.
+float clampedRate(const char* name, float rate) {
+  if (rate >= 0.0f && rate <= 1.0f) return rate;
+  const float clamped = rate > 1.0f ? 1.0f : 0.0f;  // NaN goes to 0 as well
+  char typed[32];
+  char used[32];
+  std::cerr << "function-approximator: note: the " << name << " rate "
+            << formatFloat(rate, typed) << " is outside 0 to 1; "
+            << formatFloat(clamped, used) << " is used" << std::endl;
+  return clamped;
+}
+
 // Reads one answer of the dialogue. A failed read leaves the start value, and
 // the stream stays failed, so the later answers keep theirs too.
 template <typename T>
@@ -94,15 +109,18 @@ std::uint64_t availableMemoryBytes() {
 }
 
 std::string memoryRefusal(int popSize, int treeDepth,
-                          std::uint64_t availableBytes) {
+                          std::uint64_t availableBytes, int populations) {
   return "cannot build a population of " + std::to_string(popSize) +
-         " trees of depth " + std::to_string(treeDepth) + ": it needs " +
-         humanBytes(populationBytes(popSize, treeDepth)) + " of memory and " +
-         humanBytes(static_cast<double>(availableBytes)) + " is available";
+         " trees of depth " + std::to_string(treeDepth) +
+         (populations > 1 ? " and the next generation beside it" : "") +
+         ": it needs " +
+         humanBytes(populations * populationBytes(popSize, treeDepth)) +
+         " of memory and " + humanBytes(static_cast<double>(availableBytes)) +
+         " is available";
 }
 
 std::string populationRefusal(int popSize, int treeDepth,
-                              std::uint64_t availableBytes) {
+                              std::uint64_t availableBytes, int populations) {
   if (popSize <= 0) return {};
   if (treeDepth > kMaxTreeDepth) {
     return "cannot build trees of depth " + std::to_string(treeDepth) +
@@ -111,15 +129,14 @@ std::string populationRefusal(int popSize, int treeDepth,
            std::to_string(kMaxTreeDepth);
   }
   // The evaluation, the test values and the program itself need room too.
-  if (populationBytes(popSize, treeDepth) >
+  if (populations * populationBytes(popSize, treeDepth) >
       0.9 * static_cast<double>(availableBytes)) {
-    return memoryRefusal(popSize, treeDepth, availableBytes);
+    return memoryRefusal(popSize, treeDepth, availableBytes, populations);
   }
   return {};
 }
 
 int runApproximator(const RunOptions& options) {
-  (void)options;  // the generations are not run yet
   // Move-assigned: GCC 12 warns falsely (-Wrestrict) on assigning a literal.
   a = std::string("4");
   b = std::string("4");
@@ -153,25 +170,38 @@ int runApproximator(const RunOptions& options) {
               << " is negative; the population is empty" << std::endl;
     popSize = 0;
   }
-  if (const std::string why =
-          populationRefusal(popSize, treeDepth, availableMemoryBytes());
+  const bool evolving = options.evolve && genSize > 0;
+  if (options.evolve) {
+    mutRate = clampedRate("mutation", mutRate);
+    crossRate = clampedRate("crossover", crossRate);
+  }
+  if (evolving && popSize == 0) {
+    std::cerr << "function-approximator: note: the population is empty; "
+                 "there are no generations to run"
+              << std::endl;
+  }
+  // While generations run, a new population is built beside the old one.
+  const int populations = evolving ? 2 : 1;
+  if (const std::string why = populationRefusal(
+          popSize, treeDepth, availableMemoryBytes(), populations);
       !why.empty()) {
     refuse(why);
     return 1;
   }
 
   // The records live until the process ends; the trees until their pool
-  // goes at the end of the run.
+  // goes, at the end of the run or when the next generation replaces them.
   std::vector<TIndividual*> population;
-  NodePool nodes;
+  auto nodes = std::make_unique<NodePool>();
   try {
     population.resize(static_cast<std::size_t>(popSize));
     for (TIndividual*& slot : population) slot = new TIndividual{};
-    NodePool* const outer = activateNodePool(&nodes);
+    NodePool* const outer = activateNodePool(nodes.get());
     createPop(population.data(), popSize, treeDepth);
     activateNodePool(outer);
   } catch (const std::bad_alloc&) {
-    refuse(memoryRefusal(popSize, treeDepth, availableMemoryBytes()));
+    refuse(
+        memoryRefusal(popSize, treeDepth, availableMemoryBytes(), populations));
     return 1;
   }
 
@@ -193,9 +223,9 @@ int runApproximator(const RunOptions& options) {
 
   evalPop(population.data(), popSize);
 
-  // The generations perform no steps yet: no selection, crossover or
-  // mutation takes place.
-  for (int generation = 0; generation < genSize; ++generation) {
+  if (evolving) {
+    runGenerations(population.data(), popSize, nodes,
+                   {genSize, treeDepth, mutRate, crossRate});
   }
 
   writeLine("FINISHED");

@@ -29,11 +29,13 @@ std::uint64_t availableMemoryBytes();
 // positions (2^(d+1) - 1 <= INT_MAX).
 inline constexpr int kMaxTreeDepth = 30;
 
-// The message for a population that does not fit in memory.
+// The message for `populations` populations that do not fit in memory at
+// once.
 std::string memoryRefusal(int popSize, int treeDepth,
-                          std::uint64_t availableBytes);
+                          std::uint64_t availableBytes, int populations = 1);
 
-// Why a population of that size and depth cannot be built, or an empty text
-// when it can.
+// Why `populations` populations of that size and depth cannot be held at
+// once (an evolving run keeps two), or an empty text when they can.
 std::string populationRefusal(int popSize, int treeDepth,
-                              std::uint64_t availableBytes);
+                              std::uint64_t availableBytes,
+                              int populations = 1);

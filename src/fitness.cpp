@@ -6,6 +6,23 @@
 
 std::vector<std::string> vars;
 
+namespace {
+
+// Makes the triple at k the current values of a, b and c.
+void takeTriple(std::size_t k) {
+  a = vars[k];
+  b = vars[k + 1];
+  c = vars[k + 2];
+}
+
+// The running cost after one more result: quotient first, then the sum, both
+// in single precision, as every "Cost1: " line shows it.
+float addedCost(float cost1, float eval) {
+  return function(eval) / 100.0f + cost1;
+}
+
+}  // namespace
+
 float function(float val) {
   const double A = decimalValue(a);
   const float S = val * val;
@@ -15,24 +32,35 @@ float function(float val) {
   return static_cast<float>(T);
 }
 
+void evalIndividual(TIndividual* individual, int index) {
+  const std::string expression = parseTree(individual->tree);
+  writeLine("Expression: ", index, "\t---\t", expression);
+  float cost1 = 0.0f;
+  for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
+    takeTriple(k);
+    // Each triple starts again from the expression with its letters.
+    const float eval = parseString(expression);
+    writeLine("Result (floating point): ", eval);
+    cost1 = addedCost(cost1, eval);
+    writeLine("Cost1: ", cost1);
+  }
+  writeLine(kSeparator);
+}
+
 void evalPop(TIndividual** population, int popSize) {
   // One individual at a time: its expression and cost live only while it is
   // evaluated, so the evaluation adds little to what the trees hold.
   for (int i = 0; i < popSize; ++i) {
     showProgress(i, popSize);
-    const std::string expression = parseTree(population[i]->tree);
-    writeLine("Expression: ", i, "\t---\t", expression);
-    float cost1 = 0.0f;
-    for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
-      a = vars[k];
-      b = vars[k + 1];
-      c = vars[k + 2];
-      // Each triple starts again from the expression with its letters.
-      const float eval = parseString(expression);
-      writeLine("Result (floating point): ", eval);
-      cost1 = function(eval) / 100.0f + cost1;
-      writeLine("Cost1: ", cost1);
-    }
-    writeLine(kSeparator);
+    evalIndividual(population[i], i);
   }
+}
+
+float expressionCost(std::string_view expression) {
+  float cost1 = 0.0f;
+  for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
+    takeTriple(k);
+    cost1 = addedCost(cost1, expressionValue(expression));
+  }
+  return cost1;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "trees.hpp"
@@ -15,8 +16,17 @@ extern std::vector<std::string> vars;
 // square in single precision, the sums in double, the result narrowed.
 float function(float val);
 
+// One individual's block, written as `index`: its expression, then per
+// complete test triple the "Parsed: " line, the result and the running cost,
+// then the separator.
+void evalIndividual(TIndividual* individual, int index);
+
 // For each individual: its expression, then per complete test triple the
 // evaluation's "Parsed: " line, the result and the running cost, then the
 // separator. A trailing group of one or two values is not a triple and is
 // skipped.
 void evalPop(TIndividual** population, int popSize);
+
+// The last running cost evalIndividual would write for the expression,
+// computed in the same order and precision, writing nothing.
+float expressionCost(std::string_view expression);

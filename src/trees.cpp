@@ -10,11 +10,9 @@
 
 #include "transcript.hpp"
 
-namespace {
-
-// The only random source: glibc's rand(), never seeded, so a run's trees
-// depend on nothing but its parameters.
 int draw() { return std::rand(); }
+
+namespace {
 
 void appendInOrder(const Ttree* node, std::string& out) {
   // The right subtree is fetched while the left one is walked.
@@ -98,6 +96,14 @@ std::string parseTree(Ttree* tree) {
   std::string expression;
   appendInOrder(tree, expression);
   return expression;
+}
+
+Ttree* copyTree(const Ttree* tree, Ttree* father) {
+  Ttree* node = new Ttree(*tree);
+  node->padre = father;
+  if (tree->Hi != nullptr) node->Hi = copyTree(tree->Hi, node);
+  if (tree->Hd != nullptr) node->Hd = copyTree(tree->Hd, node);
+  return node;
 }
 
 void createPop(TIndividual** population, int popSize, int treeDepth) {

@@ -52,8 +52,8 @@ class NodePool {
 // pool) and returns the one that was active before.
 NodePool* activateNodePool(NodePool* pool);
 
-// One member of the population. Only `tree` is used; the fitness fields are
-// bookkeeping for generations that do not run yet.
+// One member of the population. The fitness fields are used by the
+// generations of an evolving run; a plain run sets only `tree`.
 struct TIndividual {
   Ttree* tree;
   float adaptacion;
@@ -61,6 +61,11 @@ struct TIndividual {
   float punt_acu;
   bool elite;
 };
+
+// The only random source: glibc's rand(), never seeded, so a run's trees and
+// generations depend on nothing but its answers. Every random choice of the
+// program is one call.
+int draw();
 
 inline constexpr char eqVar[4] = {'a', 'b', 'c', '2'};
 inline constexpr char opVar[5] = {'+', '-', '*', '/', 's'};
@@ -75,6 +80,10 @@ void printTree(Ttree* tree, int indent);
 
 // The in-order flattening: left subtree, symbol, right subtree.
 std::string parseTree(Ttree* tree);
+
+// A copy of the subtree, node for node, made where `new Ttree` makes nodes;
+// its root's parent is father.
+Ttree* copyTree(const Ttree* tree, Ttree* father);
 
 // Gives each of the popSize individuals a fresh tree of depth treeDepth.
 void createPop(TIndividual** population, int popSize, int treeDepth);
