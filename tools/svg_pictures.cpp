@@ -180,8 +180,8 @@ void drawGenerations(std::ostream& out, const Summary& s,
       axisOver({1.0, static_cast<double>(s.bestCosts.size())}, false);
   const Axis y = axisOver(finite, true);
   drawFrame(out, title, source, &x, true, &y, false, &y, "generation", "cost");
-  drawSeries(out, "best", s.bestCosts, x, y, 86);
-  drawSeries(out, "median", s.medianCosts, x, y, 102);
+  drawSeries(out, "best", s.bestCosts, x, y, 40);
+  drawSeries(out, "median", s.medianCosts, x, y, 56);
 }
 
 }  // namespace
