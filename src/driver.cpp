@@ -171,7 +171,7 @@ int runApproximator(const RunOptions& options) {
     popSize = 0;
   }
   const bool evolving = options.evolve && genSize > 0;
-  if (options.evolve) {
+  if (evolving) {
     mutRate = clampedRate("mutation", mutRate);
     crossRate = clampedRate("crossover", crossRate);
   }

@@ -463,7 +463,9 @@ constexpr std::size_t kKeptValues = std::size_t{1} << 20;
 void dropIfLarge(TripleValues& values) {
   std::size_t size =
       values.a.size() + values.b.size() + values.c.size() + values.passB.size();
-  for (const LetterValue& letter : values.letters) size += letter.size;
+  for (const LetterValue& letter : values.letters) {
+    size += letter.size + letter.pieces.size() * sizeof(Piece);
+  }
   if (size > kKeptValues) values = TripleValues{};
 }
 

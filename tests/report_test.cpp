@@ -14,12 +14,13 @@ namespace {
 const std::string kSep = std::string(48, '*') + "\n";
 
 // The set-up and the listing of a run with the given "Var[" lines.
-std::string setUp(const std::string& triples) {
+std::string setUp(const std::string& triples, char generations = '0') {
   return kSep + "Function approximator application\n" + kSep +
          "Give me population size\nGive me generations\nGive me mutation "
          "rate\nGive me crossover rate\nGive me tree depth\n" +
          kSep + "Starting algorithm\nCharacteristics\n" + kSep +
-         "Generations: 0\nPopulation size: 6\nMutation rate: 0.1\nCrossover "
+         "Generations: " + std::string(1, generations) +
+         "\nPopulation size: 6\nMutation rate: 0.1\nCrossover "
          "rate: 0.7\n" +
          kSep + "Test values: \n" + triples + kSep;
 }
@@ -48,7 +49,7 @@ const std::string kPlain =
 const std::string kGeneration =
     "\t---\tNon-finite costs: 0\t---\tBest expression: a\n";
 const std::string kEvolution =
-    setUp("Var[0] --- a(1),b(2),c(3)\n") + block(0, "a", {"0"}) +
+    setUp("Var[0] --- a(1),b(2),c(3)\n", '2') + block(0, "a", {"0"}) +
     block(1, "b", {"1"}) + block(2, "c", {"100"}) + block(3, "2", {"1000"}) +
     block(4, "a*b", {"10000"}) +
     "Generation: 1\t---\tBest cost: 0.5\t---\tMedian cost: nan" + kGeneration +

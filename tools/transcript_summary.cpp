@@ -110,14 +110,15 @@ class Reader {
   // is the current line, to the separator. Returns it with its final cost.
   Ranked readIndividual(std::optional<std::size_t> expected) {
     std::size_t index = 0;
-    int start = 0;
-    std::sscanf(line_.c_str(), "Expression: %zu\t---\t%n", &index, &start);
-    if (start == 0 || (expected && index != expected))
+    std::sscanf(line_.c_str(), "Expression: %zu", &index);
+    // Compared as written, so that blanks or a sign cannot pass for it.
+    const std::string head = "Expression: " + std::to_string(index) + "\t---\t";
+    if (!line_.starts_with(head) || (expected && index != expected))
       damaged(
           "expected \"Expression: " +
           (expected ? std::to_string(*expected) + "\" or \"FINISHED\"" : "\""));
     const std::string_view expression =
-        std::string_view(line_).substr(static_cast<std::size_t>(start));
+        std::string_view(line_).substr(head.size());
     Ranked ranked{index, 0.0, std::string(expression.substr(0, 100))};
     for (std::size_t k = 0; k < s_.triples; ++k) {
       if (!next().starts_with("Parsed: ")) damaged("expected \"Parsed: \"");
@@ -162,7 +163,11 @@ class Reader {
                   "Generation: %zu\t---\tBest cost: %lf\t---\tMedian cost: "
                   "%lf\t---\tNon-finite costs: %zu\t---\tBest expression: %n",
                   &generation, &best, &median, &nonFinite, &end);
-      if (end == 0 || generation != s_.bestCosts.size() + 1)
+      // A blank in sscanf's format matches any run of blanks: the tabs
+      // between the five parts are counted as written.
+      const auto head = std::string_view(line_).substr(0, end > 0 ? end : 0);
+      if (end == 0 || std::count(head.begin(), head.end(), '\t') != 8 ||
+          generation != s_.bestCosts.size() + 1)
         damaged("expected generation " +
                 std::to_string(s_.bestCosts.size() + 1) + " or the separator");
       s_.bestCosts.push_back(best);
@@ -170,6 +175,8 @@ class Reader {
       s_.evolution = true;
       s_.best.clear();
     } while (next() != kSeparator);
+    if (std::to_string(s_.bestCosts.size()) != s_.generations)
+      damaged("expected " + s_.generations + " generations");
     next();
     const Ranked closing = readIndividual({});
     if (s_.triples > 0) offer(closing);
