@@ -114,6 +114,12 @@ float applyTermOperator(char op, float result, float v) {
   }
 }
 
+// A closed term joins the sum by the sign before it; the first term, with
+// no sign, starts it.
+float applySign(char sign, float sum, float term) {
+  return sign == '\0' ? term : sign == '+' ? addInOrder(term, sum) : sum - term;
+}
+
 // Both levels in one pass. Operands lie between any two operators; s, * and
 // / fold the operands of a term from left to right, and each sign (or the
 // end) closes a term, which + and - then fold into the sum from left to
@@ -138,9 +144,7 @@ float evaluate(std::string_view text) {
     const float v = numberOf({operand, static_cast<std::size_t>(p - operand)});
     term = op == '\0' ? v : applyTermOperator(op, term, v);
     if (p == end || isSign(*p)) {
-      sum = sign == '\0'  ? term
-            : sign == '+' ? addInOrder(term, sum)
-                          : sum - term;
+      sum = applySign(sign, sum, term);
       if (p == end) return sum;
       sign = *p;
       op = '\0';
@@ -504,9 +508,7 @@ struct PieceSum {
   }
   void closeTerm() {
     closeOperand();
-    sum = sign == '\0'  ? term
-          : sign == '+' ? addInOrder(term, sum)
-                        : sum - term;
+    sum = applySign(sign, sum, term);
   }
   void takeOperand(float value) {
     joined = joined || holdsOperand;
