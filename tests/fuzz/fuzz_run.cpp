@@ -33,23 +33,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (!ready) std::abort();
   const std::string input(reinterpret_cast<const char*>(data), size);
   const std::size_t cut = input.find('\xff');
-  // Read as the run reads them, but as floats: never below the run's values.
-  float popSize = 0, genSize = 0, rate = 0, treeDepth = 0;
-  std::istringstream(input.substr(0, cut)) >> popSize >> genSize >> rate >>
-      rate >> treeDepth;
-  if (popSize > 8 || treeDepth > 5 ||
+  // Answers that begin with "e" are those of a run with --evolve.
+  const bool evolve = input.starts_with('e');
+  const std::string typed = input.substr(evolve, cut - evolve);
+  // Read exactly as the run reads them: with the same types, "025.0"
+  // ends a whole number where a float would read on.
+  int popSize = 0, genSize = 0, treeDepth = 0;
+  float rate = 0;
+  std::istringstream(typed) >> popSize >> genSize >> rate >> rate >> treeDepth;
+  if (popSize > 8 || treeDepth > 5 || (evolve && genSize > 20) ||
       (size > 100 && input.find_first_of("bc", cut) != std::string::npos))
     return -1;
   unlink("testVals.csv");
   if (cut < size) std::ofstream("testVals.csv") << input.substr(cut + 1);
-  answers.str(input.substr(0, cut));
+  answers.str(typed);
   std::cin.rdbuf(&answers);  // (which clears the stream's state)
   out.str("");
   std::cout.rdbuf(&out);
   std::cerr.rdbuf(nullptr);  // the warnings go nowhere
   std::srand(1);
   __lsan_disable();
-  const int status = runApproximator();
+  const int status = runApproximator({.evolve = evolve});
   __lsan_enable();
   if (status != 0 || !out.str().ends_with("FINISHED\n")) __builtin_trap();
   return 0;
