@@ -58,6 +58,7 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
     for (std::size_t i = 0; i < n; ++i) {
       EXPECT_EQ(records[i].puntuacion, c.weights[i]) << i;
       EXPECT_EQ(records[i].elite, i == std::size_t(c.best)) << i;
+      EXPECT_EQ(bitsOf(records[i].adaptacion), bitsOf(c.costs[i])) << i;
       EXPECT_NEAR(picks[i], 600 * c.weights[i] / c.total, 1.0) << i;
     }
   }
@@ -97,6 +98,16 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   for (const char* input : {"5 0 0.1 0.5 3", "0 3 0.1 0.5 3"})
     EXPECT_EQ(evolve(input), runProgram(dir, input).out) << input;
   EXPECT_TRUE(evolve("4 3 1 1 0").ends_with("FINISHED\n"));  // no crossover
+  // One individual evolves too (two generation lines of eight tabs between
+  // two blocks); rates outside 0 to 1 are clamped, with notes.
+  const RunResult one = runProgram(dir, "1 2 1.5 -2 1", "--evolve >.stdout");
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'), 2 + 2 * 8 + 2);
+  EXPECT_EQ(one.err,
+            "function-approximator: note: the mutation rate 1.5 is "
+            "outside 0 to 1; 1 is used\nfunction-approximator: note: "
+            "the crossover rate -2 is outside 0 to 1; 0 is used\n");
+  EXPECT_NE(runProgram(dir, "0 3 0 0 3", "--evolve >.stdout").err.find("empty"),
+            std::string::npos);
   // Trees 2-2, 2*b, csc (r2..r18), with 1, -8, 20 costs 0.2, 1.48 and 4.23,
   // weights 3, 2, 1. Slot 0 takes 2-2; the draws r19 and r20 pick parents 0
   // and 1; r21 crosses; r22 to r24: depth 1, right leaf of each. The children
