@@ -117,9 +117,7 @@ class Reader {
       damaged(
           "expected \"Expression: " +
           (expected ? std::to_string(*expected) + "\" or \"FINISHED\"" : "\""));
-    const std::string_view expression =
-        std::string_view(line_).substr(head.size());
-    Ranked ranked{index, 0.0, std::string(expression.substr(0, 100))};
+    Ranked ranked{index, 0.0, line_.substr(head.size(), 100)};
     for (std::size_t k = 0; k < s_.triples; ++k) {
       if (!next().starts_with("Parsed: ")) damaged("expected \"Parsed: \"");
       numberAfter("Result (floating point): ");
@@ -165,7 +163,7 @@ class Reader {
                   &generation, &best, &median, &nonFinite, &end);
       // A blank in sscanf's format matches any run of blanks: the tabs
       // between the five parts are counted as written.
-      const auto head = std::string_view(line_).substr(0, end > 0 ? end : 0);
+      const auto head = std::string_view(line_).substr(0, std::size_t(end));
       if (end == 0 || std::count(head.begin(), head.end(), '\t') != 8 ||
           generation != s_.bestCosts.size() + 1)
         damaged("expected generation " +
