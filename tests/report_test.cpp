@@ -94,6 +94,9 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
            std::string(76, 'b') + "...\n\n",
        ""},
       {"--top 1 run", 0, "  -0.25  b-asc*a\n\nFinite", ""},
+      {"--top 0 run", 0, "(lower is better)\n  none asked for\n", ""},
+      {"evo", 0, "population\n  median           100\n", ""},  // odd count
+      {"--svg no/such.svg run", 1, "Run\n", "cannot write no/such.svg\n"},
       // The median of an even count is halfway between the middle two.
       {"cut", 3, "\n  median           0.25\n",
        "cut: the transcript ends before \"FINISHED\": the run was cut short; "
