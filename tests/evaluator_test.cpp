@@ -122,8 +122,8 @@ TEST(Substitution, RefusesResultsBeyondThirtyTwoBitPositions) {
   std::string expression = "a";
   for (int i = 1; i < (1 << 15); ++i) expression += "*a";
   EXPECT_EQ(expressionValue(expression), kInf);  // 2^31 - 1 characters
-  for (const std::string& longer :
-       {expression + "*", "2" + expression, expression + "*b"}) {
+  for (const std::string& longer : {expression + "*", "2" + expression,
+                                    expression + "*b", expression + "*c"}) {
     EXPECT_THROW(expressionValue(longer), std::length_error);
     EXPECT_THROW(replaceVar(longer), std::length_error);
     EXPECT_THROW(parseString(longer), std::length_error);
