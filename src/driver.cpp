@@ -196,9 +196,8 @@ int runApproximator(const RunOptions& options) {
   try {
     population.resize(static_cast<std::size_t>(popSize));
     for (TIndividual*& slot : population) slot = new TIndividual{};
-    NodePool* const outer = activateNodePool(nodes.get());
+    const ActivePool active(nodes.get());
     createPop(population.data(), popSize, treeDepth);
-    activateNodePool(outer);
   } catch (const std::bad_alloc&) {
     refuse(
         memoryRefusal(popSize, treeDepth, availableMemoryBytes(), populations));

@@ -18,18 +18,6 @@ double uniformDraw() {
   return static_cast<double>(draw()) / (static_cast<double>(RAND_MAX) + 1.0);
 }
 
-// Makes `new Ttree` take nodes from one pool for the scope's lifetime.
-class ActivePool {
- public:
-  explicit ActivePool(NodePool* pool) : outer_(activateNodePool(pool)) {}
-  ~ActivePool() { activateNodePool(outer_); }
-  ActivePool(const ActivePool&) = delete;
-  ActivePool& operator=(const ActivePool&) = delete;
-
- private:
-  NodePool* outer_;
-};
-
 // A child slot's link in its parent.
 Ttree*& linkTo(Ttree* node) {
   Ttree* const parent = node->padre;

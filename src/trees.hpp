@@ -52,6 +52,19 @@ class NodePool {
 // pool) and returns the one that was active before.
 NodePool* activateNodePool(NodePool* pool);
 
+// Makes `new Ttree` take nodes from one pool for the scope's lifetime, so
+// that no pool stays active once it is gone, whatever ends the scope.
+class ActivePool {
+ public:
+  explicit ActivePool(NodePool* pool) : outer_(activateNodePool(pool)) {}
+  ~ActivePool() { activateNodePool(outer_); }
+  ActivePool(const ActivePool&) = delete;
+  ActivePool& operator=(const ActivePool&) = delete;
+
+ private:
+  NodePool* outer_;
+};
+
 // One member of the population. The fitness fields are used by the
 // generations of an evolving run; a plain run sets only `tree`.
 struct TIndividual {

@@ -21,14 +21,15 @@ TEST(Trees, PoolTreePrintedInPreOrderAndReleasedWithItsPool) {
   const std::size_t before = heap();  // (the sanitizers' heap is not seen)
   {
     NodePool pool;
-    NodePool* const outer = activateNodePool(&pool);
     // Depth 2 from draws 1-14: 2-2-a+2. A node's blanks, one more than its
     // parent's on the left and two more on the right, follow its subtrees.
     TIndividual only{};
     TIndividual* population[] = {&only};
     std::srand(1);
-    createPop(population, 1, 2);
-    activateNodePool(outer);
+    {
+      const ActivePool active(&pool);
+      createPop(population, 1, 2);
+    }
     EXPECT_EQ(checkedNodes(only.tree, nullptr), 7);
     CoutCapture out;
     printPop(population, 1);
