@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -69,12 +71,153 @@ float clampedRate(const char* name, float rate) {
   return clamped;
 }
 
-// Reads one answer of the dialogue. A failed read leaves the start value, and
-// the stream stays failed, so the later answers keep theirs too.
+// How one answer of the dialogue was read.
+struct Answer {
+  enum Outcome {
+    kWhole,       // a number up to a blank, a line end or the end of input
+    kCutShort,    // a number followed by a character that no number holds
+    kOutOfRange,  // beyond its type: the read saturated and failed
+    kUnreadable,  // no number at all: 0, and the stream failed
+    kNotRead,     // the input had ended or an earlier read had failed
+  } outcome = kNotRead;
+  std::string value;  // as the echo writes it
+  int next = 0;       // the character a cut-short answer ends at
+};
+
+std::string shown(int value) { return std::to_string(value); }
+std::string shown(float value) {
+  char buffer[32];
+  return std::string(formatFloat(value, buffer));
+}
+bool isZero(int value) { return value == 0; }
+bool isZero(float value) { return std::fpclassify(value) == FP_ZERO; }
+
+// Reads one answer of the dialogue. A failed read leaves 0 (or the largest
+// value of the type, for a number too large), and the stream stays failed,
+// so the later answers keep their start value 0.
 template <typename T>
-void ask(const char* prompt, T& value) {
+Answer ask(const char* prompt, T& value) {
   writeLine(prompt);
+  const bool readable = std::cin.good();
   std::cin >> value;
+  Answer answer;
+  answer.value = shown(value);
+  if (!readable) return answer;
+  if (!std::cin.fail()) {
+    // The read has looked at the next character already: peeking at it
+    // neither waits nor consumes.
+    answer.next = std::cin.eof() ? EOF : std::cin.peek();
+    answer.outcome = answer.next == EOF || std::isspace(answer.next) != 0
+                         ? Answer::kWhole
+                         : Answer::kCutShort;
+  } else if (!isZero(value)) {
+    answer.outcome = Answer::kOutOfRange;
+  } else if (!std::cin.eof()) {
+    answer.outcome = Answer::kUnreadable;
+  }
+  return answer;
+}
+
+// A character of the input as a note shows it: printable ASCII as it is,
+// anything else as a C escape.
+std::string quotedCharacter(int ch) {
+  char text[8];
+  if (ch > ' ' && ch < 0x7f) {
+    std::snprintf(text, sizeof text, "'%c'", ch);
+  } else {
+    std::snprintf(text, sizeof text, "'\\x%02x'", ch & 0xff);
+  }
+  return text;
+}
+
+// One note for the first answer that was not read as typed; a run whose
+// answers were all whole numbers (or that ran out of input) gets none.
+void noteMisreadAnswer(const Answer (&answers)[5]) {
+  static const char* const names[] = {"population size",
+                                      "number of generations", "mutation rate",
+                                      "crossover rate", "tree depth"};
+  for (std::size_t k = 0; k < std::size(answers); ++k) {
+    const Answer& answer = answers[k];
+    const bool last = k + 1 == std::size(answers);
+    std::string note;
+    switch (answer.outcome) {
+      case Answer::kWhole:
+      case Answer::kNotRead:
+        continue;
+      case Answer::kCutShort:
+        note = std::string("the ") + names[k] + " was read as " + answer.value +
+               ": the answer ends at " + quotedCharacter(answer.next);
+        if (!last) {
+          note += answers[k + 1].outcome == Answer::kUnreadable
+                      ? ", and the later answers are 0"
+                      : std::string(", where the ") + names[k + 1] + " begins";
+        }
+        break;
+      case Answer::kOutOfRange:
+        note = std::string("the ") + names[k] +
+               " is out of range for its type and was read as " + answer.value +
+               (last ? "" : "; the later answers are 0");
+        break;
+      case Answer::kUnreadable:
+        note = std::string("the ") + names[k] + " could not be read" +
+               (last ? " and is 0" : "; it and the later answers are 0");
+        break;
+    }
+    std::cerr << "function-approximator: note: " << note << std::endl;
+    return;
+  }
+}
+
+// Whether atof reads the whole text as a number: blanks and a carriage
+// return around it are allowed, as atof skips or stops at them.
+bool isNumberText(const std::string& text) {
+  const char* const begin = text.c_str();
+  char* stop = nullptr;
+  std::strtod(begin, &stop);
+  const char* const end = stop;
+  if (end == begin) return false;
+  return std::all_of(end, begin + text.size(), [](char ch) {
+    return std::isspace(static_cast<unsigned char>(ch)) != 0;
+  });
+}
+
+// A cell as a note shows it: in quotes, control characters escaped, cut
+// after 40 characters.
+std::string quotedCell(const std::string& cell) {
+  std::string text = "\"";
+  for (std::size_t i = 0; i < cell.size() && i < 40; ++i) {
+    const unsigned char ch = static_cast<unsigned char>(cell[i]);
+    if (ch == '\r') {
+      text += "\\r";
+    } else if (ch == '\t') {
+      text += "\\t";
+    } else if (ch < ' ' || ch == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", ch);
+      text += escaped;
+    } else {
+      if (ch == '"' || ch == '\\') text += '\\';
+      text += static_cast<char>(ch);
+    }
+  }
+  return text + (cell.size() > 40 ? "\"..." : "\"");
+}
+
+// One note for the test values of full triples that are not numbers.
+void noteTextValues(const std::vector<std::string>& values, std::size_t used,
+                    const std::string& fileName) {
+  std::size_t count = 0;
+  const std::string* first = nullptr;
+  for (std::size_t k = 0; k < used; ++k) {
+    if (isNumberText(values[k])) continue;
+    if (first == nullptr) first = &values[k];
+    ++count;
+  }
+  if (count == 0) return;
+  std::cerr << "function-approximator: note: " << fileName << " holds " << count
+            << (count == 1 ? " value that is not a number: "
+                           : " values that are not numbers, the first ")
+            << quotedCell(*first) << std::endl;
 }
 
 }  // namespace
@@ -151,11 +294,11 @@ int runApproximator(const RunOptions& options) {
   writeLine(kSeparator);
   writeLine("Function approximator application");
   writeLine(kSeparator);
-  ask("Give me population size", popSize);
-  ask("Give me generations", genSize);
-  ask("Give me mutation rate", mutRate);
-  ask("Give me crossover rate", crossRate);
-  ask("Give me tree depth", treeDepth);
+  const Answer answers[] = {ask("Give me population size", popSize),
+                            ask("Give me generations", genSize),
+                            ask("Give me mutation rate", mutRate),
+                            ask("Give me crossover rate", crossRate),
+                            ask("Give me tree depth", treeDepth)};
   writeLine(kSeparator);
   writeLine("Starting algorithm");
   writeLine("Characteristics");
@@ -165,10 +308,17 @@ int runApproximator(const RunOptions& options) {
   writeLine("Mutation rate: ", mutRate);
   writeLine("Crossover rate: ", crossRate);
 
+  noteMisreadAnswer(answers);
   if (popSize < 0) {
     std::cerr << "function-approximator: note: the population size " << popSize
               << " is negative; the population is empty" << std::endl;
     popSize = 0;
+  }
+  if (treeDepth < 0) {
+    std::cerr << "function-approximator: note: the tree depth " << treeDepth
+              << " is negative; every tree is a single leaf, as at depth 0"
+              << std::endl;
+    treeDepth = 0;
   }
   const bool evolving = options.evolve && genSize > 0;
   if (evolving) {
@@ -211,6 +361,7 @@ int runApproximator(const RunOptions& options) {
               << extra << (extra == 1 ? " value is" : " values are")
               << " ignored" << std::endl;
   }
+  noteTextValues(vars, vars.size() / 3 * 3, fileName);
 
   writeLine(kSeparator);
   writeLine("Test values: ");

@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 #include "driver.hpp"
 #include "progress.hpp"
@@ -23,9 +25,9 @@ constexpr const char* kUsage =
     "generations, mutation rate, crossover rate and tree depth.\n"
     "\n"
     "Options:\n"
-    "  --evolve   run the generations after the first evaluation\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n"
+    "  --evolve       run the generations after the first evaluation\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n"
     "\n"
     "Files:\n"
     "  testVals.csv  in the working directory: comma-separated test values,\n"
@@ -37,15 +39,16 @@ constexpr const char* kUsage =
 // Reads the command line into the run's options. Returns -1 to go on with
 // the run, or the exit status to end with.
 int parseCommandLine(int argc, char** argv, RunOptions& options) {
-  enum { kEvolve = 1, kHelp, kVersion };
+  enum { kEvolve = 1, kHelp = 'h', kVersion = 'V' };
+  static const char shortOptions[] = "hV";
   static const option longOptions[] = {
       {"evolve", no_argument, nullptr, kEvolve},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
-  for (int code;
-       (code = getopt_long(argc, argv, "", longOptions, nullptr)) != -1;) {
+  for (int code; (code = getopt_long(argc, argv, shortOptions, longOptions,
+                                     nullptr)) != -1;) {
     switch (code) {
       case kEvolve:
         options.evolve = true;
@@ -56,11 +59,19 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
       case kVersion:
         std::cout << "function-approximator " APPROXIMATOR_VERSION << std::endl;
         return 0;
-      default:
+      default: {
+        // An unknown letter may stand inside a cluster (-xV), where optind
+        // has not moved on: it is named on its own. Long options without a
+        // letter have codes below ' '.
+        const bool letter = (optopt < 0 || optopt > ' ') &&
+                            std::strchr(shortOptions, optopt) == nullptr;
         std::cerr << "function-approximator: unknown option '"
-                  << argv[optind - 1] << "'\n"
+                  << (letter ? std::string{'-', static_cast<char>(optopt)}
+                             : std::string(argv[optind - 1]))
+                  << "'\n"
                   << kUsage << std::flush;
         return 2;
+      }
     }
   }
   if (optind < argc) {

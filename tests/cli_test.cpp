@@ -33,12 +33,45 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
   }
 }
 
-TEST(Install, PutsTheProgramsAndTheirManualPagesAndNothingElse) {
+// The short forms of function-approximator, and an unknown letter named
+// alone even inside a cluster.
+TEST(CommandLine, ShortForms) {
+  struct Case {
+    std::string args, out, err;
+    int status;
+  };
+  const Case cases[] = {
+      {"-h", "Usage: function-approximator", "", 0},
+      {"-V", "function-approximator " APPROXIMATOR_VERSION "\n", "", 0},
+      {"-xV", "", "function-approximator: unknown option '-x'\n", 2},
+      {"--evolve=1", "", "function-approximator: unknown option '--evolve=1'\n",
+       2}};
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    const std::string run = "'" APPROXIMATOR_EXE "' " + c.args;
+    EXPECT_EQ(runShell(dir, run + " </dev/null >out 2>err"), c.status) << run;
+    EXPECT_EQ(dir.read("out").substr(0, c.out.size()), c.out) << run;
+    EXPECT_EQ(dir.read("err").substr(0, c.err.size()), c.err) << run;
+  }
+}
+
+#ifdef REPLAY_EXE
+TEST(CommandLine, ReplayHelpIsItsUsage) {
+  ScratchDir dir;
+  EXPECT_EQ(runShell(dir, "'" REPLAY_EXE "' --help >out 2>err"), 0);
+  EXPECT_EQ(dir.read("out").rfind("Usage: transcript-replay TRANSCRIPT\n", 0),
+            0u);
+  EXPECT_EQ(dir.read("err"), "");
+}
+#endif
+
+TEST(Install, PutsTheProgramsTheirManualPagesAndTheSampleAndNothingElse) {
   ScratchDir dir;
   runShell(dir, "'" CMAKE_COMMAND "' --install '" BUILD_DIR
                 "' --prefix r >log; find r ! -type d | LC_ALL=C sort >files");
   EXPECT_EQ(dir.read("files"),
             "r/bin/function-approximator\nr/bin/function-approximator-report\n"
+            "r/share/doc/function-approximator/examples/testVals.csv\n"
             "r/share/man/man1/function-approximator-report.1\n"
             "r/share/man/man1/function-approximator.1\n");
   if (runShell(dir, "command -v man > /dev/null") != 0) GTEST_SKIP();

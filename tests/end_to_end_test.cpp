@@ -54,9 +54,64 @@ TEST(EndToEnd, Runs) {
        setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
       // The point ends the size and fails every later read. A depth 0 tree
       // is one leaf, from draw 2.
-      {"1.7 5 1 1 4", nullptr, "", 0, "",
+      {"1.7 5 1 1 4", nullptr, "", 0,
+       "note: the population size was read as 1: the answer ends at '.', and "
+       "the later answers are 0",
        setUp("0", "1", "0", "0") +
            lines(kNoValues + "Expression: 0\t---\tc|*|FINISHED|")},
+      // A typo is read as before, and the first answer it touches is named.
+      // The second leaf comes from draw 4.
+      {"2OO 5 0.1 0.7 2", nullptr, "", 0,
+       "note: the population size was read as 2: the answer ends at 'O', and "
+       "the later answers are 0",
+       setUp("0", "2", "0", "0") +
+           lines(kNoValues +
+                 "Expression: 0\t---\tc|*|Expression: 1\t---\t2|*|FINISHED|")},
+      {"0 3 0,05 0.7 2", nullptr, "", 0,
+       "note: the mutation rate was read as 0: the answer ends at ',', and the "
+       "later answers are 0",
+       setUp("3", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
+      // What follows a number that stops short may be the next answer.
+      {"0-4 0.5 0.25 1", nullptr, "", 0,
+       "note: the population size was read as 0: the answer ends at '-', "
+       "where the number of generations begins",
+       setUp("-4", "0", "0.5", "0.25") + lines(kNoValues + "FINISHED|")},
+      {"0 0 0 0 2x", nullptr, "", 0,
+       "note: the tree depth was read as 2: the answer ends at 'x'",
+       setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
+      // Numbers beyond their type saturate and fail the later reads.
+      {"0 99999999999 0.5 1 1", nullptr, "", 0,
+       "note: the number of generations is out of range for its type and was "
+       "read as 2147483647; the later answers are 0",
+       setUp("2147483647", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
+      {"0 1 -1e39 1 1", nullptr, "", 0,
+       "note: the mutation rate is out of range for its type and was read as "
+       "-3.40282e+38; the later answers are 0",
+       setUp("1", "0", "-3.40282e+38", "0") + lines(kNoValues + "FINISHED|")},
+      {"x 1", nullptr, "", 0,
+       "note: the population size could not be read; it and the later answers "
+       "are 0",
+       setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
+      // A negative depth grows the trees of depth 0.
+      {"1 0 0 0 -2", nullptr, "", 0,
+       "note: the tree depth -2 is negative; every tree is a single leaf, as "
+       "at depth 0",
+       setUp("0", "1", "0", "0") +
+           lines(kNoValues + "Expression: 0\t---\tc|*|FINISHED|")},
+      // A header row is listed as it stands; a line of a carriage return
+      // alone is a value that is not a number.
+      {"0", "a,b,c\n1,2,3\n", "", 0,
+       "note: testVals.csv holds 3 values that are not numbers, the first "
+       "\"a\"",
+       setUp("0", "0", "0", "0") +
+           lines("*|Test values: |Var[0] --- a(a),b(b),c(c)|Var[3] --- "
+                 "a(1),b(2),c(3)|*|FINISHED|")},
+      {"0", "1,2,3\r\n\r\n4x,5\r\n", "", 0,
+       "note: testVals.csv holds 2 values that are not numbers, the first "
+       "\"\\r\"",
+       setUp("0", "0", "0", "0") +
+           lines("*|Test values: |Var[0] --- a(1),b(2),c(3\r)|Var[3] --- "
+                 "a(\r),b(4x),c(5\r)|*|FINISHED|")},
       // A negative size is an empty population, never refused.
       {"-3 -2 1000000 1e-7 31", nullptr, "", 0,
        "note: the population size -3 is negative; the population is empty",
