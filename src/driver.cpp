@@ -52,6 +52,12 @@ std::uint64_t memAvailableFromProc() {
   return 0;
 }
 
+// What the populations and the test values may take of the memory that is
+// available: the evaluation and the program itself need the rest.
+double usableBytes(std::uint64_t availableBytes) {
+  return 0.9 * static_cast<double>(availableBytes);
+}
+
 void refuse(const std::string& why) {
   std::cerr << "function-approximator: " << why << std::endl;
 }
@@ -128,9 +134,8 @@ std::string populationRefusal(int popSize, int treeDepth,
            "depth " +
            std::to_string(kMaxTreeDepth);
   }
-  // The evaluation, the test values and the program itself need room too.
   if (populations * populationBytes(popSize, treeDepth) >
-      0.9 * static_cast<double>(availableBytes)) {
+      usableBytes(availableBytes)) {
     return memoryRefusal(popSize, treeDepth, availableBytes, populations);
   }
   return {};
@@ -182,8 +187,10 @@ int runApproximator(const RunOptions& options) {
   }
   // While generations run, a new population is built beside the old one.
   const int populations = evolving ? 2 : 1;
-  if (const std::string why = populationRefusal(
-          popSize, treeDepth, availableMemoryBytes(), populations);
+  // One figure for the populations and, after them, the test values.
+  const std::uint64_t available = availableMemoryBytes();
+  if (const std::string why =
+          populationRefusal(popSize, treeDepth, available, populations);
       !why.empty()) {
     refuse(why);
     return 1;
@@ -204,12 +211,20 @@ int runApproximator(const RunOptions& options) {
     return 1;
   }
 
-  vars = readVars(fileName);
+  try {
+    const double left = usableBytes(available) -
+                        populations * populationBytes(popSize, treeDepth);
+    vars = readVars(fileName, static_cast<std::uint64_t>(std::max(left, 0.0)));
+  } catch (const TestValuesTooLarge& failure) {
+    refuse(failure.what());
+    return 1;
+  }
   if (const std::size_t extra = vars.size() % 3; extra != 0) {
     std::cerr << "function-approximator: warning: " << fileName << " holds "
-              << vars.size() << " values, not a multiple of three; the last "
-              << extra << (extra == 1 ? " value is" : " values are")
-              << " ignored" << std::endl;
+              << vars.size() << (vars.size() == 1 ? " value" : " values")
+              << ", not a multiple of three; the last " << extra
+              << (extra == 1 ? " value is" : " values are") << " ignored"
+              << std::endl;
   }
 
   writeLine(kSeparator);

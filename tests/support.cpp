@@ -1,6 +1,7 @@
 #include "support.hpp"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -12,18 +13,29 @@ ScratchDir::ScratchDir() {
   path_ = name;
 }
 
-int runShell(const ScratchDir& dir, const std::string& command) {
-  const int raw =
-      std::system(("cd '" + dir.path().string() + "' && " + command).c_str());
+int runShell(const ScratchDir& dir, const std::string& command,
+             rlim_t addressSpace) {
+  const std::string line = "cd '" + dir.path().string() + "' && " + command;
+  const pid_t child = fork();
+  if (child == 0) {
+    const rlimit limit{addressSpace, addressSpace};
+    if (addressSpace == RLIM_INFINITY || setrlimit(RLIMIT_AS, &limit) == 0)
+      execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
+    _exit(127);
+  }
+  int raw = 0;
+  if (child < 0 || waitpid(child, &raw, 0) != child) return -1;
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 RunResult runProgram(const ScratchDir& dir, const std::string& input,
-                     const std::string& redirect) {
+                     const std::string& redirect, rlim_t addressSpace) {
   dir.write(".stdin", input);
-  const int status = runShell(
-      dir, "'" APPROXIMATOR_EXE "' < .stdin 2> .stderr " +
-               (redirect.empty() ? std::string("> .stdout") : redirect));
+  const int status =
+      runShell(dir,
+               "'" APPROXIMATOR_EXE "' < .stdin 2> .stderr " +
+                   (redirect.empty() ? std::string("> .stdout") : redirect),
+               addressSpace);
   RunResult result{dir.read(".stdout"), dir.read(".stderr"), status};
   for (const char* name : {".stdin", ".stdout", ".stderr"}) {
     std::filesystem::remove(dir.path() / name);
