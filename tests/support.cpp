@@ -31,11 +31,13 @@ int runShell(const ScratchDir& dir, const std::string& command,
 RunResult runProgram(const ScratchDir& dir, const std::string& input,
                      const std::string& redirect, rlim_t addressSpace) {
   dir.write(".stdin", input);
-  const int status =
-      runShell(dir,
-               "'" APPROXIMATOR_EXE "' < .stdin 2> .stderr " +
-                   (redirect.empty() ? std::string("> .stdout") : redirect),
-               addressSpace);
+  const int status = runShell(
+      dir,
+      // A sanitizer build checks for leaks too (other builds ignore this).
+      "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=1 '" APPROXIMATOR_EXE
+      "' < .stdin 2> .stderr " +
+          (redirect.empty() ? std::string("> .stdout") : redirect),
+      addressSpace);
   RunResult result{dir.read(".stdout"), dir.read(".stderr"), status};
   for (const char* name : {".stdin", ".stdout", ".stderr"}) {
     std::filesystem::remove(dir.path() / name);
