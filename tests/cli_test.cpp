@@ -33,21 +33,6 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
   }
 }
 
-// Help or a version that cannot be written fails as a run does: status 1 and
-// the reason on standard error.
-TEST(CommandLine, AnswersThatCannotBeWrittenFail) {
-  ScratchDir dir;
-  for (const std::string args : {"--help >/dev/full", "--version >/dev/full",
-                                 "--help >&-", "--vers >&-"}) {
-    EXPECT_EQ(runShell(dir, "'" APPROXIMATOR_EXE "' " + args + " 2>err"), 1)
-        << args;
-    EXPECT_THAT(dir.read("err"),
-                testing::StartsWith("function-approximator: cannot write to "
-                                    "standard output: "))
-        << args;
-  }
-}
-
 TEST(Install, PutsTheProgramsAndTheirManualPagesAndNothingElse) {
   ScratchDir dir;
   runShell(dir, "'" CMAKE_COMMAND "' --install '" BUILD_DIR

@@ -1,5 +1,6 @@
 #include "support.hpp"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,22 +15,20 @@ ScratchDir::ScratchDir() {
 }
 
 int runShell(const ScratchDir& dir, const std::string& command,
-             rlim_t addressSpace) {
+             std::uint64_t addressSpace) {
   const std::string line = "cd '" + dir.path().string() + "' && " + command;
+  const rlimit limit{addressSpace, addressSpace};
   const pid_t child = fork();
-  if (child == 0) {
-    const rlimit limit{addressSpace, addressSpace};
-    if (addressSpace == RLIM_INFINITY || setrlimit(RLIMIT_AS, &limit) == 0)
-      execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
-    _exit(127);
-  }
+  if (child == 0 && (addressSpace == 0 || setrlimit(RLIMIT_AS, &limit) == 0))
+    execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
+  if (child == 0) _exit(127);
   int raw = 0;
   if (child < 0 || waitpid(child, &raw, 0) != child) return -1;
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 RunResult runProgram(const ScratchDir& dir, const std::string& input,
-                     const std::string& redirect, rlim_t addressSpace) {
+                     const std::string& redirect, std::uint64_t addressSpace) {
   dir.write(".stdin", input);
   const int status = runShell(
       dir,

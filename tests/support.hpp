@@ -2,8 +2,6 @@
 // directories, and running the real executable.
 #pragma once
 
-#include <sys/resource.h>
-
 #include <bit>
 #include <cstdint>
 #include <filesystem>
@@ -46,16 +44,17 @@ struct RunResult {
 };
 
 // Runs a shell command in `dir` and returns its exit status. A child
-// process sets `addressSpace` as its RLIMIT_AS before the shell starts.
+// process sets `addressSpace` (unless 0) as its RLIMIT_AS before the shell
+// starts.
 int runShell(const ScratchDir& dir, const std::string& command,
-             rlim_t addressSpace = RLIM_INFINITY);
+             std::uint64_t addressSpace = 0);
 
 // Runs the built function-approximator in `dir` with `input` on standard
 // input. `redirect` replaces the capture of standard output in .stdout when
 // given (such as "> /dev/full" or "| head -n 3 > .stdout").
 RunResult runProgram(const ScratchDir& dir, const std::string& input,
                      const std::string& redirect = "",
-                     rlim_t addressSpace = RLIM_INFINITY);
+                     std::uint64_t addressSpace = 0);
 
 // A float's bits, so that comparisons are exact (NaN included).
 inline auto bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }

@@ -17,8 +17,7 @@ int checkedNodes(const Ttree* node, const Ttree* parent) {
 TEST(Trees, PoolTreePrintedInPreOrderAndReleasedWithItsPool) {
   // The process's address space: a block reserves its own 2 MiB, no more,
   // and gives them back with its pool.
-  const auto mapped = [] {
-    long pages = 0;
+  auto mapped = [pages = 0L]() mutable {
     std::ifstream("/proc/self/statm") >> pages;
     return pages * sysconf(_SC_PAGESIZE);
   };
