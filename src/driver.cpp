@@ -54,6 +54,12 @@ std::uint64_t memAvailableFromProc() {
   return 0;
 }
 
+// What the populations and the test values may take of the memory that is
+// available: the evaluation and the program itself need the rest.
+double usableBytes(std::uint64_t availableBytes) {
+  return 0.9 * static_cast<double>(availableBytes);
+}
+
 void refuse(const std::string& why) {
   std::cerr << "function-approximator: " << why << std::endl;
 }
@@ -69,6 +75,17 @@ float clampedRate(const char* name, float rate) {
             << formatFloat(rate, typed) << " is outside 0 to 1; "
             << formatFloat(clamped, used) << " is used" << std::endl;
   return clamped;
+}
+
+// A record of the population. The records live until the process ends, on
+// purpose: the leak checker of a sanitizer build (whose runtime defines this
+// hook) is told so, and still reports anything else left behind.
+extern "C" void __lsan_ignore_object(const void* object) __attribute__((weak));
+
+TIndividual* keptRecord() {
+  auto* const record = new TIndividual{};
+  if (__lsan_ignore_object != nullptr) __lsan_ignore_object(record);
+  return record;
 }
 
 // How one answer of the dialogue was read.
@@ -271,9 +288,8 @@ std::string populationRefusal(int popSize, int treeDepth,
            "depth " +
            std::to_string(kMaxTreeDepth);
   }
-  // The evaluation, the test values and the program itself need room too.
   if (populations * populationBytes(popSize, treeDepth) >
-      0.9 * static_cast<double>(availableBytes)) {
+      usableBytes(availableBytes)) {
     return memoryRefusal(popSize, treeDepth, availableBytes, populations);
   }
   return {};
@@ -332,8 +348,10 @@ int runApproximator(const RunOptions& options) {
   }
   // While generations run, a new population is built beside the old one.
   const int populations = evolving ? 2 : 1;
-  if (const std::string why = populationRefusal(
-          popSize, treeDepth, availableMemoryBytes(), populations);
+  // One figure for the populations and, after them, the test values.
+  const std::uint64_t available = availableMemoryBytes();
+  if (const std::string why =
+          populationRefusal(popSize, treeDepth, available, populations);
       !why.empty()) {
     refuse(why);
     return 1;
@@ -345,7 +363,7 @@ int runApproximator(const RunOptions& options) {
   auto nodes = std::make_unique<NodePool>();
   try {
     population.resize(static_cast<std::size_t>(popSize));
-    for (TIndividual*& slot : population) slot = new TIndividual{};
+    for (TIndividual*& slot : population) slot = keptRecord();
     const ActivePool active(nodes.get());
     createPop(population.data(), popSize, treeDepth);
   } catch (const std::bad_alloc&) {
@@ -354,12 +372,20 @@ int runApproximator(const RunOptions& options) {
     return 1;
   }
 
-  vars = readVars(fileName);
+  try {
+    const double left = usableBytes(available) -
+                        populations * populationBytes(popSize, treeDepth);
+    vars = readVars(fileName, static_cast<std::uint64_t>(std::max(left, 0.0)));
+  } catch (const TestValuesTooLarge& failure) {
+    refuse(failure.what());
+    return 1;
+  }
   if (const std::size_t extra = vars.size() % 3; extra != 0) {
     std::cerr << "function-approximator: warning: " << fileName << " holds "
-              << vars.size() << " values, not a multiple of three; the last "
-              << extra << (extra == 1 ? " value is" : " values are")
-              << " ignored" << std::endl;
+              << vars.size() << (vars.size() == 1 ? " value" : " values")
+              << ", not a multiple of three; the last " << extra
+              << (extra == 1 ? " value is" : " values are") << " ignored"
+              << std::endl;
   }
   noteTextValues(vars, vars.size() / 3 * 3, fileName);
 

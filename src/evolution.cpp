@@ -188,7 +188,9 @@ void runGenerations(TIndividual** population, int popSize,
   std::vector<float> costs =
       populationCosts(population, popSize, 1, settings.genSize);
   int best = rankPopulation(population, popSize, costs);
-  for (int generation = 1; generation <= settings.genSize; ++generation) {
+  // Counted up to genSize, never past it: genSize may be INT_MAX.
+  for (int done = 0; done < settings.genSize; ++done) {
+    const int generation = done + 1;
     auto next = std::make_unique<NodePool>();
     std::vector<Ttree*> trees;
     {

@@ -1,5 +1,7 @@
 #include "fitness.hpp"
 
+#include <cmath>
+
 #include "evaluator.hpp"
 #include "progress.hpp"
 #include "transcript.hpp"
@@ -15,10 +17,23 @@ void takeTriple(std::size_t k) {
   c = vars[k + 2];
 }
 
+// Between two NaNs the processor keeps the first operand's, but the compiler
+// may swap the operands of + and *: the one written first is kept here, so
+// that every build writes the same sign.
+template <typename Number>
+Number sumInOrder(Number x, Number y) {
+  return std::isnan(x) && std::isnan(y) ? x : x + y;
+}
+
+template <typename Number>
+Number productInOrder(Number x, Number y) {
+  return std::isnan(x) && std::isnan(y) ? x : x * y;
+}
+
 // The running cost after one more result: quotient first, then the sum, both
 // in single precision, as every "Cost1: " line shows it.
 float addedCost(float cost1, float eval) {
-  return function(eval) / 100.0f + cost1;
+  return sumInOrder(function(eval) / 100.0f, cost1);
 }
 
 }  // namespace
@@ -26,9 +41,9 @@ float addedCost(float cost1, float eval) {
 float function(float val) {
   const double A = decimalValue(a);
   const float S = val * val;
-  double T = A * static_cast<double>(S);
-  T = T + decimalValue(b) * static_cast<double>(val);
-  T = T + decimalValue(c);
+  double T = productInOrder(A, static_cast<double>(S));
+  T = sumInOrder(T, productInOrder(decimalValue(b), static_cast<double>(val)));
+  T = sumInOrder(T, decimalValue(c));
   return static_cast<float>(T);
 }
 

@@ -36,6 +36,15 @@ constexpr const char* kUsage =
     "Exit status: 0 when the run reaches FINISHED, 1 when it cannot be\n"
     "carried out, 2 for a wrong command line.\n";
 
+// The status after an answer on standard output: 1, with the reason, when it
+// could not be written (a full disk, a closed descriptor).
+int answered() {
+  if (std::cout) return 0;
+  std::cerr << "function-approximator: " << OutputError(errno).what()
+            << std::endl;
+  return 1;
+}
+
 // Reads the command line into the run's options. Returns -1 to go on with
 // the run, or the exit status to end with.
 int parseCommandLine(int argc, char** argv, RunOptions& options) {
@@ -55,10 +64,10 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         break;
       case kHelp:
         std::cout << kUsage << std::flush;
-        return 0;
+        return answered();
       case kVersion:
         std::cout << "function-approximator " APPROXIMATOR_VERSION << std::endl;
-        return 0;
+        return answered();
       default: {
         // An unknown letter may stand inside a cluster (-xV), where optind
         // has not moved on: it is named on its own. Long options without a

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <iomanip>
 #include <iostream>
@@ -26,6 +27,22 @@ void appendInOrder(const Ttree* node, std::string& out) {
 // page: a deep population then costs a few faults instead of one per 4 KiB.
 constexpr std::size_t kBlockBytes = std::size_t{2} << 20;
 
+// One aligned block, holding no more address space than its own: twice its
+// size is mapped once and the ends beside the aligned block are given back.
+// (aligned_alloc would keep the whole double span reserved.)
+void* alignedBlock() {
+  void* const span = mmap(nullptr, 2 * kBlockBytes, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (span == MAP_FAILED) throw std::bad_alloc();
+  auto* const start = static_cast<std::byte*>(span);
+  const std::size_t lead =
+      (kBlockBytes - reinterpret_cast<std::uintptr_t>(start) % kBlockBytes) %
+      kBlockBytes;
+  if (lead != 0) munmap(start, lead);
+  munmap(start + lead + kBlockBytes, kBlockBytes - lead);
+  return start + lead;
+}
+
 NodePool* activePool = nullptr;
 
 NodePool& processPool() {
@@ -42,14 +59,13 @@ void* Ttree::operator new(std::size_t size) {
 }
 
 NodePool::~NodePool() {
-  for (void* block : blocks_) std::free(block);
+  for (void* block : blocks_) munmap(block, kBlockBytes);
 }
 
 void* NodePool::allocate() {
   if (end_ - next_ < static_cast<std::ptrdiff_t>(sizeof(Ttree))) {
     blocks_.reserve(blocks_.size() + 1);
-    void* block = std::aligned_alloc(kBlockBytes, kBlockBytes);
-    if (block == nullptr) throw std::bad_alloc();
+    void* block = alignedBlock();
     madvise(block, kBlockBytes, MADV_HUGEPAGE);
     blocks_.push_back(block);
     next_ = static_cast<std::byte*>(block);

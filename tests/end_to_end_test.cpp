@@ -36,10 +36,11 @@ const std::string kNoValues =
 TEST(EndToEnd, Runs) {
   struct Case {
     std::string input;
-    const char* values;  // testVals.csv, or none
+    const char* values;  // testVals.csv, a path it links to, or none
     std::string redirect;
     int status;
     std::string err, out;
+    std::uint64_t addressSpace = 0;  // RLIMIT_AS of the run, 0 for none
   };
   const Case cases[] = {
       // Depth 2 takes two draws a node, the first discarded: a tree reads
@@ -138,15 +139,41 @@ TEST(EndToEnd, Runs) {
        setUp("0", "1", "0", "0")},
       {"2 0 0 0 3", nullptr, "> /dev/full", 1,
        "cannot write to standard output: No space left on device", ""},
+      // Help or a version that cannot be written fails as a run does (an
+      // option may be shortened).
+      {"", nullptr, "--vers >&-", 1,
+       "cannot write to standard output: Bad file descriptor", ""},
       // A reader that goes away ends the run at once and quietly.
       {"2000 0 0 0 9", nullptr, "| head -n 3 > .stdout", 0, "",
        lines("*|Function approximator application|*|")},
+      // Two populations of 200 trees of 2047 nodes: 2 * 200 * (8 + 32 +
+      // 2047 * 48) bytes, more than nine tenths of 4 * 10^7 bytes but well
+      // within 6 * 10^7 with the program itself.
+      {"200 1 0.1 0.7 10", nullptr, "--evolve > .stdout", 1,
+       "cannot build a population of 200 trees of depth 10 and the next "
+       "generation beside it: it needs 37.5 MiB of memory and 38.1 MiB is "
+       "available",
+       setUp("1", "200", "0.1", "0.7"), 40000000},
+      {"200 1 0.1 0.7 10", "5", "--evolve > /dev/null", 0,
+       "warning: testVals.csv holds 1 value, not a multiple of three; the "
+       "last 1 value is ignored",
+       "", 60000000},
+      // An endless line stops at the memory the test values may take.
+      {"1 0 0 0 0", "/dev/zero", "", 1,
+       "the test values need more memory than is available",
+       setUp("0", "1", "0", "0"), 100000000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input + c.redirect);
+#ifdef __SANITIZE_ADDRESS__  // its shadow memory takes terabytes of addresses
+    if (c.addressSpace != 0) continue;
+#endif
     ScratchDir dir;
-    if (c.values != nullptr) dir.write("testVals.csv", c.values);
-    const RunResult run = runProgram(dir, c.input, c.redirect);
+    if (c.values != nullptr && c.values[0] == '/')
+      std::filesystem::create_symlink(c.values, dir.path() / "testVals.csv");
+    else if (c.values != nullptr)
+      dir.write("testVals.csv", c.values);
+    const RunResult run = runProgram(dir, c.input, c.redirect, c.addressSpace);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err,
               c.err.empty() ? "" : "function-approximator: " + c.err + "\n");

@@ -43,14 +43,18 @@ struct RunResult {
   int status = -1;  // exit status; -1 when a signal ended the shell
 };
 
-// Runs a shell command in `dir` and returns its exit status.
-int runShell(const ScratchDir& dir, const std::string& command);
+// Runs a shell command in `dir` and returns its exit status. A child
+// process sets `addressSpace` (unless 0) as its RLIMIT_AS before the shell
+// starts.
+int runShell(const ScratchDir& dir, const std::string& command,
+             std::uint64_t addressSpace = 0);
 
 // Runs the built function-approximator in `dir` with `input` on standard
 // input. `redirect` replaces the capture of standard output in .stdout when
 // given (such as "> /dev/full" or "| head -n 3 > .stdout").
 RunResult runProgram(const ScratchDir& dir, const std::string& input,
-                     const std::string& redirect = "");
+                     const std::string& redirect = "",
+                     std::uint64_t addressSpace = 0);
 
 // A float's bits, so that comparisons are exact (NaN included).
 inline auto bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }

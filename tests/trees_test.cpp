@@ -1,7 +1,7 @@
 #include "trees.hpp"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
+#include <unistd.h>
 
 #include "support.hpp"
 
@@ -15,10 +15,13 @@ int checkedNodes(const Ttree* node, const Ttree* parent) {
 }
 
 TEST(Trees, PoolTreePrintedInPreOrderAndReleasedWithItsPool) {
-  // The pool's blocks are mapped on their own: small blocks freed into
-  // malloc's caches would still count as in use.
-  const auto heap = [] { return mallinfo2().hblkhd; };
-  const std::size_t before = heap();  // (the sanitizers' heap is not seen)
+  // The process's address space: a block reserves its own 2 MiB, no more,
+  // and gives them back with its pool.
+  auto mapped = [pages = 0L]() mutable {
+    std::ifstream("/proc/self/statm") >> pages;
+    return pages * sysconf(_SC_PAGESIZE);
+  };
+  const long before = mapped();
   {
     NodePool pool;
     // Depth 2 from draws 1-14: 2-2-a+2. A node's blanks, one more than its
@@ -30,6 +33,7 @@ TEST(Trees, PoolTreePrintedInPreOrderAndReleasedWithItsPool) {
       const ActivePool active(&pool);
       createPop(population, 1, 2);
     }
+    EXPECT_EQ(mapped() - before, 2 << 20);
     EXPECT_EQ(checkedNodes(only.tree, nullptr), 7);
     CoutCapture out;
     printPop(population, 1);
@@ -37,5 +41,5 @@ TEST(Trees, PoolTreePrintedInPreOrderAndReleasedWithItsPool) {
         out.text(),
         "\nPopulation: 0\n-,0-,12,2  2,2    +,1a,2   2,2      \nFinished\n");
   }
-  EXPECT_EQ(heap(), before);
+  EXPECT_EQ(mapped(), before);
 }
