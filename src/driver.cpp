@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -197,6 +198,7 @@ int runApproximator(const RunOptions& options) {
     population.resize(static_cast<std::size_t>(popSize));
     for (TIndividual*& slot : population) slot = new TIndividual{};
     const ActivePool active(nodes.get());
+    if (options.seed) std::srand(*options.seed);
     createPop(population.data(), popSize, treeDepth);
   } catch (const std::bad_alloc&) {
     refuse(

@@ -1,8 +1,11 @@
 #include <getopt.h>
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <new>
 #include <stdexcept>
@@ -14,7 +17,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: function-approximator [--evolve]\n"
+    "Usage: function-approximator [--evolve] [--seed N]\n"
     "Grows a population of random expression trees over a, b, c and 2 and\n"
     "evaluates each on the test triples of testVals.csv, printing every\n"
     "result and running cost on standard output.\n"
@@ -24,6 +27,8 @@ constexpr const char* kUsage =
     "\n"
     "Options:\n"
     "  --evolve   run the generations after the first evaluation\n"
+    "  --seed N   seed the random generator with N (0 to 4294967295) before\n"
+    "             the first tree is grown; unseeded runs as --seed 1\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"
     "\n"
@@ -34,12 +39,20 @@ constexpr const char* kUsage =
     "Exit status: 0 when the run reaches FINISHED, 1 when it cannot be\n"
     "carried out, 2 for a wrong command line.\n";
 
+// A seed as --seed takes it: decimal digits only, within 0 to 2^32 - 1.
+bool parseSeed(const char* text, std::uint32_t& seed) {
+  const char* const end = text + std::strlen(text);
+  const auto [stop, error] = std::from_chars(text, end, seed);
+  return error == std::errc() && stop == end && stop != text;
+}
+
 // Reads the command line into the run's options. Returns -1 to go on with
 // the run, or the exit status to end with.
 int parseCommandLine(int argc, char** argv, RunOptions& options) {
-  enum { kEvolve = 1, kHelp, kVersion };
+  enum { kEvolve = 1, kSeed, kHelp, kVersion };
   static const option longOptions[] = {
       {"evolve", no_argument, nullptr, kEvolve},
+      {"seed", required_argument, nullptr, kSeed},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
@@ -50,6 +63,17 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
       case kEvolve:
         options.evolve = true;
         break;
+      case kSeed: {
+        std::uint32_t seed = 0;
+        if (!parseSeed(optarg, seed)) {
+          std::cerr << "function-approximator: invalid seed '" << optarg
+                    << "': a number from 0 to 4294967295 is wanted\n"
+                    << kUsage << std::flush;
+          return 2;
+        }
+        options.seed = seed;
+        break;
+      }
       case kHelp:
         std::cout << kUsage << std::flush;
         return 0;
@@ -57,7 +81,9 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         std::cout << "function-approximator " APPROXIMATOR_VERSION << std::endl;
         return 0;
       default:
-        std::cerr << "function-approximator: unknown option '"
+        std::cerr << "function-approximator: "
+                  << (optopt == kSeed ? "a number must follow '"
+                                      : "unknown option '")
                   << argv[optind - 1] << "'\n"
                   << kUsage << std::flush;
         return 2;
