@@ -365,6 +365,7 @@ int runApproximator(const RunOptions& options) {
     population.resize(static_cast<std::size_t>(popSize));
     for (TIndividual*& slot : population) slot = keptRecord();
     const ActivePool active(nodes.get());
+    if (options.seed) std::srand(*options.seed);
     createPop(population.data(), popSize, treeDepth);
   } catch (const std::bad_alloc&) {
     refuse(

@@ -3,12 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // What the command line asks of a run. A run with the defaults is the plain
 // run: one evaluation of the first population.
 struct RunOptions {
   bool evolve = false;  // run the generations after the first evaluation
+  // srand's argument before the first tree is grown; none: rand() stays
+  // unseeded, which glibc makes the same sequence as a seed of 1.
+  std::optional<std::uint32_t> seed;
 };
 
 // The whole run, reading the answers from standard input and writing the

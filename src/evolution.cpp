@@ -112,24 +112,102 @@ float medianCost(const std::vector<float>& costs) {
                             2.0);
 }
 
-Ttree* nodeAt(Ttree* tree, int depth, unsigned position) {
-  for (int level = depth - 1; level >= 0; --level) {
-    Ttree* const next = (position >> level) & 1u ? tree->Hd : tree->Hi;
-    if (next == nullptr) break;
-    tree = next;
+namespace {
+
+// The nodes a choice may fall on, in the order the tree was grown (a node,
+// its right subtree, its left subtree), inner nodes and leaves apart.
+struct NodeLists {
+  std::vector<Ttree*> inner;
+  std::vector<Ttree*> leaves;
+};
+
+void listNodes(Ttree* node, bool withNode, NodeLists& lists) {
+  const bool leaf = node->Hi == nullptr && node->Hd == nullptr;
+  if (withNode) (leaf ? lists.leaves : lists.inner).push_back(node);
+  if (node->Hd != nullptr) listNodes(node->Hd, true, lists);
+  if (node->Hi != nullptr) listNodes(node->Hi, true, lists);
+}
+
+NodeLists nodeLists(Ttree* tree, bool withRoot) {
+  NodeLists lists;
+  listNodes(tree, withRoot, lists);
+  return lists;
+}
+
+// The 90/10 rule: one draw for the kind when there is an inner node to
+// choose, then one for the node within its kind. Null when the lists are
+// empty (a lone root that may not be chosen); no draw is taken then.
+Ttree* chooseFrom(const NodeLists& lists) {
+  const bool inner = !lists.inner.empty() && uniformDraw() < kInnerNodeChance;
+  const std::vector<Ttree*>& kind = inner ? lists.inner : lists.leaves;
+  if (kind.empty()) return nullptr;
+  return kind[static_cast<std::size_t>(draw()) % kind.size()];
+}
+
+// How many levels a subtree reaches below its root: 0 for a leaf.
+int height(const Ttree* node) {
+  int below = 0;
+  if (node->Hi != nullptr) below = std::max(below, 1 + height(node->Hi));
+  if (node->Hd != nullptr) below = std::max(below, 1 + height(node->Hd));
+  return below;
+}
+
+// A copy of `node`'s subtree at `depth` under `father`, with `replaced`
+// (if it lies within) copied as `graft`'s subtree instead. Every node gets
+// its own parent, depth and leaf flag anew.
+Ttree* copyGrafted(const Ttree* node, Ttree* father, int depth,
+                   const Ttree* replaced, const Ttree* graft) {
+  if (node == replaced) {
+    node = graft;
+    replaced = nullptr;
   }
+  Ttree* const copy = new Ttree(*node);
+  copy->padre = father;
+  copy->profundidad = depth;
+  copy->esHoja = node->Hi == nullptr && node->Hd == nullptr;
+  if (node->Hi != nullptr) {
+    copy->Hi = copyGrafted(node->Hi, copy, depth + 1, replaced, graft);
+  }
+  if (node->Hd != nullptr) {
+    copy->Hd = copyGrafted(node->Hd, copy, depth + 1, replaced, graft);
+  }
+  return copy;
+}
+
+}  // namespace
+
+Ttree* chooseNode(Ttree* tree, bool withRoot) {
+  return chooseFrom(nodeLists(tree, withRoot));
+}
+
+Ttree* crossChild(Ttree* parent, Ttree* donor, int treeDepth) {
+  const NodeLists places = nodeLists(parent, false);
+  const NodeLists grafts = nodeLists(donor, true);
+  for (int attempt = 0; attempt < kCrossoverAttempts; ++attempt) {
+    const Ttree* const place = chooseFrom(places);
+    if (place == nullptr) break;  // a lone root: nothing to replace
+    const Ttree* const graft = chooseFrom(grafts);
+    if (place->profundidad + height(graft) <= treeDepth) {
+      return copyGrafted(parent, nullptr, 0, place, graft);
+    }
+  }
+  return copyGrafted(parent, nullptr, 0, nullptr, nullptr);
+}
+
+Ttree* mutateSubtree(Ttree* tree, int treeDepth) {
+  Ttree* const place = chooseNode(tree, true);
+  const int depth = place->profundidad;
+  const int levels = draw() % (std::max(treeDepth - depth, 0) + 1);
+  Ttree* const father = place->padre;
+  Ttree** const link = father == nullptr ? &tree : &linkTo(place);
+  // The old nodes' room takes the new ones.
+  deleteTree(place);
+  *link = createTree(depth, depth + levels, father);
   return tree;
 }
 
-void exchangeSubtrees(Ttree* first, Ttree* second, int depth,
-                      unsigned firstPosition, unsigned secondPosition) {
-  Ttree* const x = nodeAt(first, depth, firstPosition);
-  Ttree* const y = nodeAt(second, depth, secondPosition);
-  Ttree*& linkX = linkTo(x);
-  Ttree*& linkY = linkTo(y);
-  linkX = y;
-  linkY = x;
-  std::swap(x->padre, y->padre);
+double subtreeMutationChance(float mutRate) {
+  return mutRate > 0.0f ? kSubtreeMutationChance : 0.0;
 }
 
 // Draws, in the order createTree drew the nodes (a node, then its right
@@ -144,39 +222,51 @@ void mutateTree(Ttree* tree, float mutRate) {
   if (tree->Hi != nullptr) mutateTree(tree->Hi, mutRate);
 }
 
-// The draws of one generation, in this order, and none elsewhere: for each
-// pair of slots (1 and 2, 3 and 4, ...), one draw picks the first parent by
-// roulette and one the second; one draw decides the crossover; a pair that
-// crosses, with a tree depth of 1 or more, then draws the depth (1 to the
-// tree depth), the position at that depth in the first child and that in the
-// second; then the first child's mutation draws (see mutateTree), then the
-// second child's. When one slot is left, the pair is drawn and crossed all
-// the same and its second child is dropped before its mutation draws.
+// The draws of one generation, in this order, and none elsewhere. For each
+// pair of slots (1 and 2, 3 and 4, ...): one draw picks the first parent by
+// roulette and one the second. Then the first child: one draw decides its
+// crossover; a child that crosses draws a node of its first parent to
+// replace and a node of the second to copy there (see chooseNode), again up
+// to kCrossoverAttempts times while the result would be too deep. Then the
+// second child likewise, with the parents' roles swapped. Then the first
+// child's mutations: one draw decides a subtree mutation, which draws its
+// node (root included) and the new subtree's depth and grows it as
+// createTree does; then the point mutation draws node by node (see
+// mutateTree). Then the second child's mutations. When one slot is left,
+// the pair is drawn and only its first child is made.
 std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
                               const EvolutionSettings& settings) {
   std::vector<Ttree*> trees;
   if (popSize <= 0) return trees;
   trees.reserve(static_cast<std::size_t>(popSize));
   trees.push_back(copyTree(population[best]->tree, nullptr));
+  const double subtreeChance = subtreeMutationChance(settings.mutRate);
+  const auto makeChild = [&](Ttree* parent, Ttree* other) {
+    if (uniformDraw() < static_cast<double>(settings.crossRate)) {
+      return crossChild(parent, other, settings.treeDepth);
+    }
+    return copyTree(parent, nullptr);
+  };
+  const auto mutate = [&](Ttree* child) {
+    if (uniformDraw() < subtreeChance) {
+      child = mutateSubtree(child, settings.treeDepth);
+    }
+    mutateTree(child, settings.mutRate);
+    trees.push_back(child);
+  };
   while (static_cast<int>(trees.size()) < popSize) {
-    const int first = rouletteIndex(population, popSize, uniformDraw());
-    const int second = rouletteIndex(population, popSize, uniformDraw());
-    Ttree* const childA = copyTree(population[first]->tree, nullptr);
-    Ttree* const childB = copyTree(population[second]->tree, nullptr);
-    if (uniformDraw() < static_cast<double>(settings.crossRate) &&
-        settings.treeDepth >= 1) {
-      const int depth = 1 + draw() % settings.treeDepth;
-      const unsigned width = 1u << depth;
-      const unsigned positionA = static_cast<unsigned>(draw()) % width;
-      const unsigned positionB = static_cast<unsigned>(draw()) % width;
-      exchangeSubtrees(childA, childB, depth, positionA, positionB);
+    Ttree* const first =
+        population[rouletteIndex(population, popSize, uniformDraw())]->tree;
+    Ttree* const second =
+        population[rouletteIndex(population, popSize, uniformDraw())]->tree;
+    Ttree* const childA = makeChild(first, second);
+    if (static_cast<int>(trees.size()) + 1 == popSize) {
+      mutate(childA);
+      break;
     }
-    mutateTree(childA, settings.mutRate);
-    trees.push_back(childA);
-    if (static_cast<int>(trees.size()) < popSize) {
-      mutateTree(childB, settings.mutRate);
-      trees.push_back(childB);
-    }
+    Ttree* const childB = makeChild(second, first);
+    mutate(childA);
+    mutate(childB);
   }
   return trees;
 }

@@ -1,5 +1,5 @@
 // The generations of an evolving run: ranking by cost, roulette selection,
-// subtree crossover and symbol mutation, each new population evaluated
+// subtree crossover, subtree and symbol mutation, each new population evaluated
 // quietly and summed up in one line.
 #pragma once
 
@@ -40,15 +40,40 @@ int rouletteIndex(TIndividual** population, int popSize, double u);
 // NaN when none is finite.
 float medianCost(const std::vector<float>& costs);
 
-// The node of a complete tree at `depth` (at least 1) and `position`
-// (0 = leftmost of the 2^depth nodes there), reached from the root by the
-// position's bits, highest first: 0 goes left, 1 right.
-Ttree* nodeAt(Ttree* tree, int depth, unsigned position);
+// The chance that a choice of node takes an inner one, when there is one.
+inline constexpr double kInnerNodeChance = 0.9;
 
-// Swaps the subtree of `first` at depth and firstPosition with that of
-// `second` at the same depth and secondPosition, parents included.
-void exchangeSubtrees(Ttree* first, Ttree* second, int depth,
-                      unsigned firstPosition, unsigned secondPosition);
+// How many times a crossover draws its two nodes before the child, still
+// too deep, stays a copy of its parent.
+inline constexpr int kCrossoverAttempts = 4;
+
+// The chance of a subtree mutation per child at any mutation rate above 0.
+inline constexpr double kSubtreeMutationChance = 0.2;
+
+// A node of the tree by the 90/10 rule: with probability kInnerNodeChance an
+// inner node when there is one to choose, otherwise a leaf, uniformly within
+// the kind in the order the tree was grown (a node, its right subtree, its
+// left subtree). The root is a choice only `withRoot`; null when there is
+// nothing to choose. One draw for the kind when an inner node may be
+// chosen, one for the node.
+Ttree* chooseNode(Ttree* tree, bool withRoot);
+
+// A child made where `new Ttree` makes nodes: a copy of `parent` in which a
+// node other than the root is replaced by a copy of a subtree of `donor`,
+// both chosen by chooseNode. A pair that would reach deeper than treeDepth
+// is drawn again, kCrossoverAttempts times in all, after which the child is
+// a plain copy; so is the child of a lone root.
+Ttree* crossChild(Ttree* parent, Ttree* donor, int treeDepth);
+
+// Replaces one node of the tree, the root included (chooseNode), by a new
+// complete random subtree (createTree) reaching no deeper than treeDepth,
+// its depth drawn uniformly from what is left there; the old nodes go back
+// to the active pool. Returns the root, new when the root was chosen.
+Ttree* mutateSubtree(Ttree* tree, int treeDepth);
+
+// The chance of a subtree mutation per child at a mutation rate: 0 at
+// rate 0, so that a rate of 0 changes nothing.
+double subtreeMutationChance(float mutRate);
 
 // Each node, with probability mutRate, takes a new random symbol: an
 // operator at an inner node, a terminal at a leaf. One draw per node, one
@@ -57,7 +82,9 @@ void mutateTree(Ttree* tree, float mutRate);
 
 // The trees of the next population, made where `new Ttree` makes nodes: the
 // best first, copied unchanged, then children of roulette-chosen pairs,
-// crossed and mutated. Reads the bookkeeping that rankPopulation left.
+// each crossed (crossChild) with probability crossRate, then mutated
+// (mutateSubtree, mutateTree). With both rates 0 every child is an exact
+// copy of its parent. Reads the bookkeeping that rankPopulation left.
 std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
                               const EvolutionSettings& settings);
 

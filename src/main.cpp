@@ -1,7 +1,9 @@
 #include <getopt.h>
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -16,7 +18,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: function-approximator [--evolve]\n"
+    "Usage: function-approximator [--evolve] [--seed N]\n"
     "Grows a population of random expression trees over a, b, c and 2 and\n"
     "evaluates each on the test triples of testVals.csv, printing every\n"
     "result and running cost on standard output.\n"
@@ -26,6 +28,9 @@ constexpr const char* kUsage =
     "\n"
     "Options:\n"
     "  --evolve       run the generations after the first evaluation\n"
+    "  --seed N       seed the random generator with N (0 to 4294967295)\n"
+    "                 before the first tree is grown; unseeded runs as\n"
+    "                 --seed 1\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
@@ -45,13 +50,21 @@ int answered() {
   return 1;
 }
 
+// A seed as --seed takes it: decimal digits only, within 0 to 2^32 - 1.
+bool parseSeed(const char* text, std::uint32_t& seed) {
+  const char* const end = text + std::strlen(text);
+  const auto [stop, error] = std::from_chars(text, end, seed);
+  return error == std::errc() && stop == end && stop != text;
+}
+
 // Reads the command line into the run's options. Returns -1 to go on with
 // the run, or the exit status to end with.
 int parseCommandLine(int argc, char** argv, RunOptions& options) {
-  enum { kEvolve = 1, kHelp = 'h', kVersion = 'V' };
+  enum { kEvolve = 1, kSeed, kHelp = 'h', kVersion = 'V' };
   static const char shortOptions[] = "hV";
   static const option longOptions[] = {
       {"evolve", no_argument, nullptr, kEvolve},
+      {"seed", required_argument, nullptr, kSeed},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
@@ -62,6 +75,17 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
       case kEvolve:
         options.evolve = true;
         break;
+      case kSeed: {
+        std::uint32_t seed = 0;
+        if (!parseSeed(optarg, seed)) {
+          std::cerr << "function-approximator: invalid seed '" << optarg
+                    << "': a number from 0 to 4294967295 is wanted\n"
+                    << kUsage << std::flush;
+          return 2;
+        }
+        options.seed = seed;
+        break;
+      }
       case kHelp:
         std::cout << kUsage << std::flush;
         return answered();
@@ -74,7 +98,9 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         // letter have codes below ' '.
         const bool letter = (optopt < 0 || optopt > ' ') &&
                             std::strchr(shortOptions, optopt) == nullptr;
-        std::cerr << "function-approximator: unknown option '"
+        std::cerr << "function-approximator: "
+                  << (optopt == kSeed ? "a number must follow '"
+                                      : "unknown option '")
                   << (letter ? std::string{'-', static_cast<char>(optopt)}
                              : std::string(argv[optind - 1]))
                   << "'\n"

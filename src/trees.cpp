@@ -58,11 +58,18 @@ void* Ttree::operator new(std::size_t size) {
   return (activePool != nullptr ? *activePool : processPool()).allocate();
 }
 
+void Ttree::operator delete(void* node) noexcept {
+  (activePool != nullptr ? *activePool : processPool()).release(node);
+}
+
 NodePool::~NodePool() {
   for (void* block : blocks_) munmap(block, kBlockBytes);
 }
 
 void* NodePool::allocate() {
+  if (freed_ != nullptr) {
+    return std::exchange(freed_, *static_cast<void**>(freed_));
+  }
   if (end_ - next_ < static_cast<std::ptrdiff_t>(sizeof(Ttree))) {
     blocks_.reserve(blocks_.size() + 1);
     void* block = alignedBlock();
@@ -74,6 +81,11 @@ void* NodePool::allocate() {
   void* node = next_;
   next_ += sizeof(Ttree);
   return node;
+}
+
+void NodePool::release(void* node) noexcept {
+  *static_cast<void**>(node) = freed_;
+  freed_ = node;
 }
 
 NodePool* activateNodePool(NodePool* pool) {
@@ -120,6 +132,12 @@ Ttree* copyTree(const Ttree* tree, Ttree* father) {
   if (tree->Hi != nullptr) node->Hi = copyTree(tree->Hi, node);
   if (tree->Hd != nullptr) node->Hd = copyTree(tree->Hd, node);
   return node;
+}
+
+void deleteTree(Ttree* tree) {
+  if (tree->Hi != nullptr) deleteTree(tree->Hi);
+  if (tree->Hd != nullptr) deleteTree(tree->Hd);
+  delete tree;
 }
 
 void createPop(TIndividual** population, int popSize, int treeDepth) {

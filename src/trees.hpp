@@ -18,9 +18,10 @@ struct Ttree {
   bool esHoja;  // true at a leaf
 
   // Nodes come from the active NodePool and go with it: a node costs its
-  // own 48 bytes, and a population's trees are released all at once.
+  // own 48 bytes, and a population's trees are released all at once. A node
+  // deleted while its pool is active is made again from its room.
   static void* operator new(std::size_t size);
-  static void operator delete(void*) noexcept {}
+  static void operator delete(void* node) noexcept;
 };
 
 // Where the nodes of trees are made: large blocks cut into nodes, released
@@ -34,8 +35,11 @@ class NodePool {
   NodePool& operator=(const NodePool&) = delete;
   ~NodePool();
 
-  // Room for one node.
+  // Room for one node: the last one given back, or a new one.
   void* allocate();
+
+  // Takes back a node of this pool for the next allocate.
+  void release(void* node) noexcept;
 
   // Bytes a pool takes for n nodes, its blocks' rounding left aside.
   static constexpr double bytesFor(double nodes) {
@@ -44,6 +48,7 @@ class NodePool {
 
  private:
   std::vector<void*> blocks_;
+  void* freed_ = nullptr;  // nodes given back, each holding the next
   std::byte* next_ = nullptr;
   std::byte* end_ = nullptr;
 };
@@ -97,6 +102,9 @@ std::string parseTree(Ttree* tree);
 // A copy of the subtree, node for node, made where `new Ttree` makes nodes;
 // its root's parent is father.
 Ttree* copyTree(const Ttree* tree, Ttree* father);
+
+// Gives every node of the subtree back to the active pool, which made them.
+void deleteTree(Ttree* tree);
 
 // Gives each of the popSize individuals a fresh tree of depth treeDepth.
 void createPop(TIndividual** population, int popSize, int treeDepth);

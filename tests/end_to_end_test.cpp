@@ -51,6 +51,22 @@ TEST(EndToEnd, Runs) {
        setUp("5", "2", "0.1", "0.7") +
            lines(kNoValues + "Expression: 0\t---\t2-2-a+2|*|Expression: "
                              "1\t---\t2sc-a-a|*|FINISHED|")},
+      // --seed 1 is the unseeded sequence; seed 2 draws 1505335290,
+      // 1738766719, 190686788, ... and seed 2^32 - 1 254925627, 1205188300,
+      // 366127624, ... (glibc's srand): depth 1 reads left leaf (draw 6),
+      // operator (2), right leaf (4).
+      {"2 5 0.1 0.7 2", nullptr, "--seed 1 > .stdout", 0, "",
+       setUp("5", "2", "0.1", "0.7") +
+           lines(kNoValues + "Expression: 0\t---\t2-2-a+2|*|Expression: "
+                             "1\t---\t2sc-a-a|*|FINISHED|")},
+      {"2 0 0 0 1", nullptr, "--seed 2 > .stdout", 0, "",
+       setUp("0", "2", "0", "0") +
+           lines(kNoValues + "Expression: 0\t---\tcs2|*|Expression: "
+                             "1\t---\t2*2|*|FINISHED|")},
+      {"2 0 0 0 1", nullptr, "--seed=4294967295 > .stdout", 0, "",
+       setUp("0", "2", "0", "0") +
+           lines(kNoValues + "Expression: 0\t---\tc+b|*|Expression: "
+                             "1\t---\tb/a|*|FINISHED|")},
       {"", nullptr, "", 0, "",
        setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
       // The point ends the size and fails every later read. A depth 0 tree

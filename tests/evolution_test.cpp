@@ -3,31 +3,62 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <regex>
 #include <set>
-#include <tuple>
+#include <string_view>
 
 #include "support.hpp"
 
 #define SEP "************************************************\n"
 
-// True when the subtree is complete down to depth 7 with consistent links
-// and depths, and none of its nodes was seen in another tree.
-static bool complete(const Ttree* t, const Ttree* parent, int depth,
-                     std::set<const Ttree*>& seen) {
-  if (depth == 8) return t == nullptr;
-  return t && t->padre == parent && t->profundidad == depth &&
-         seen.insert(t).second && complete(t->Hi, t, depth + 1, seen) &&
-         complete(t->Hd, t, depth + 1, seen);
+// A tree from its symbols in pre-order: an operator takes the next two
+// subtrees as left and right, a terminal is a leaf.
+static Ttree* grow(const char*& symbols, Ttree* parent, int depth) {
+  Ttree* const node =
+      new Ttree{*symbols++, nullptr, nullptr, parent, 0, depth, false, true};
+  if (std::string_view("+-*/s").find(node->dato) != std::string_view::npos) {
+    node->esHoja = false;
+    node->Hi = grow(symbols, node, depth + 1);
+    node->Hd = grow(symbols, node, depth + 1);
+  }
+  return node;
+}
+static Ttree* grow(const char* text) { return grow(text, nullptr, 0); }
+
+// The deepest level of a tree whose links, depths and leaf flags are all
+// true and none of whose nodes was seen before; -1 when one is not.
+static int checkedDepth(const Ttree* t, const Ttree* parent, int depth,
+                        std::set<const Ttree*>& seen) {
+  if (t->padre != parent || t->profundidad != depth ||
+      t->esHoja != (!t->Hi && !t->Hd) || !seen.insert(t).second ||
+      !t->Hi != !t->Hd)
+    return -1;
+  if (!t->Hi) return depth;
+  const int left = checkedDepth(t->Hi, t, depth + 1, seen);
+  const int right = checkedDepth(t->Hd, t, depth + 1, seen);
+  return left < 0 || right < 0 ? -1 : std::max(left, right);
 }
 
-// `to` with its subtree at depth d and position p replaced by that of `from`
-// at position q: in a depth-7 tree it fills 2^(8-d) - 1 characters.
-static std::string put(std::string to, int d, unsigned p,
-                       const std::string& from, unsigned q) {
-  return to.replace(p << (8 - d), (256u >> d) - 1,
-                    from.substr(q << (8 - d), (256u >> d) - 1));
+// Each node's span in the tree's expression, the place of its own symbol,
+// its depth and its height.
+struct Span {
+  std::size_t from, to, at;
+  int depth, height;
+  const Ttree* node;
+};
+static std::size_t spans(const Ttree* t, std::size_t at,
+                         std::vector<Span>& out) {
+  const std::size_t from = at;
+  if (t->Hi) at = spans(t->Hi, at, out);
+  const std::size_t own = at++;
+  if (t->Hd) at = spans(t->Hd, at, out);
+  int height = 0;
+  for (const Span& below : out)
+    if (below.from >= from && below.to <= at)
+      height = std::max(height, below.depth - t->profundidad);
+  out.push_back({from, at, own, t->profundidad, height, t});
+  return at;
 }
 
 TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
@@ -64,34 +95,135 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
   }
 }
 
-TEST(Variation, CrossoverSwapsSubtreesAndMutationKeepsKinds) {
-  Ttree* const first = createTree(0, 7, nullptr);
-  Ttree* const second = createTree(0, 7, nullptr);
-  const std::string one = parseTree(first), two = parseTree(second);
-  // Rows: the depth, the position in the first tree, that in the second.
-  for (const auto& [depth, a, b] :
-       {std::tuple{1, 0u, 1u}, {2, 3u, 0u}, {3, 5u, 2u}, {7, 100u, 27u}}) {
-    Ttree* const childA = copyTree(first, nullptr);
-    Ttree* const childB = copyTree(second, nullptr);
-    exchangeSubtrees(childA, childB, depth, a, b);
-    EXPECT_EQ(parseTree(childA), put(one, depth, a, two, b)) << depth;
-    EXPECT_EQ(parseTree(childB), put(two, depth, b, one, a)) << depth;
-    std::set<const Ttree*> seen;  // shared nodes would be seen twice
-    for (const Ttree* tree : {first, second, childA, childB})
-      EXPECT_TRUE(complete(tree, nullptr, 0, seen)) << depth;
+TEST(Variation, TheNinetyTenRuleOnATreeOfKnownShape) {
+  struct Case {
+    const char* tree;
+    bool withRoot;
+    std::vector<double> shares;  // of each node, in expression order
+  };
+  const Case cases[] = {
+      // a*b+c: + and * share 0.9, the three leaves 0.1.
+      {"+*abc", true, {0.1 / 3, 0.45, 0.1 / 3, 0.45, 0.1 / 3}},
+      {"+*abc", false, {0.1 / 3, 0.9, 0.1 / 3, 0, 0.1 / 3}},
+      {"-ab", false, {0.5, 0, 0.5}},  // no inner node but the root
+      {"a", true, {1}},
+      {"a", false, {0}}};  // nothing to choose
+  std::srand(7);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.tree) + (c.withRoot ? " with root" : ""));
+    Ttree* const tree = grow(c.tree);
+    std::vector<Span> nodes;
+    spans(tree, 0, nodes);
+    std::vector<double> counts(c.shares.size());
+    constexpr int kDraws = 20000;
+    for (int k = 0; k < kDraws; ++k) {
+      const Ttree* const chosen = chooseNode(tree, c.withRoot);
+      for (const Span& node : nodes) counts[node.at] += node.node == chosen;
+    }
+    for (std::size_t i = 0; i < counts.size(); ++i)
+      EXPECT_NEAR(counts[i] / kDraws, c.shares[i], 0.01) << i;
   }
-  mutateTree(first, 0.0f);
-  EXPECT_EQ(parseTree(first), one);
-  mutateTree(first, 1.0f);
-  EXPECT_NE(parseTree(first), one);  // 255 nodes do not all draw their own
-  EXPECT_TRUE(std::regex_match(parseTree(first),
-                               std::regex("[abc2]([-+*/s][abc2]){127}")));
+}
+
+// Over a table of small trees, every child is true to its links, depths and
+// leaf flags, shares no node, stays within the depth, and is its parent with
+// one subtree replaced: by one of the donor's (crossover, never the root) or
+// by a new complete tree (subtree mutation).
+TEST(Variation, CrossoverAndSubtreeMutationKeepTreesTrue) {
+  struct Case {
+    const char *parent, *donor;
+    int depth;
+  };
+  const Case cases[] = {{"+*abc", "s/2ab", 3}, {"+*abc", "s/2ab", 2},
+                        {"-ab", "*+ab-c2", 2}, {"a", "*bc", 2},
+                        {"s2/a*bc", "c", 3},   {"*+ab-c2", "/s2a*bc", 2}};
+  std::srand(11);
+  NodePool pool;
+  const ActivePool active(&pool);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.parent) + " " + c.donor);
+    Ttree* const parent = grow(c.parent);
+    Ttree* const donor = grow(c.donor);
+    const std::string was = parseTree(parent), other = parseTree(donor);
+    std::vector<Span> places, grafts;
+    spans(parent, 0, places);
+    spans(donor, 0, grafts);
+    std::set<std::string> crossed{was};  // all the children crossing may make
+    for (const Span& p : places)
+      for (const Span& g : grafts)
+        if (p.depth > 0 && p.depth + g.height <= c.depth)
+          crossed.insert(was.substr(0, p.from) +
+                         other.substr(g.from, g.to - g.from) +
+                         was.substr(p.to));
+    std::set<std::string> made;
+    std::set<const Ttree*> parents;  // nodes no child may hold
+    checkedDepth(parent, nullptr, 0, parents);
+    checkedDepth(donor, nullptr, 0, parents);
+    for (int k = 0; k < 300; ++k) {
+      Ttree* const child = crossChild(parent, donor, c.depth);
+      const std::string text = parseTree(child);
+      EXPECT_TRUE(crossed.count(text)) << text;
+      made.insert(text);
+      std::set<const Ttree*> seen = parents;
+      const int depth = checkedDepth(child, nullptr, 0, seen);
+      EXPECT_TRUE(depth >= 0 && depth <= std::max(c.depth, 0)) << text;
+      std::vector<Span> kept;
+      spans(child, 0, kept);
+      Ttree* const mutated = mutateSubtree(child, c.depth);
+      const std::string after = parseTree(mutated);
+      seen = parents;  // the replaced nodes went back to the pool
+      const int deep = checkedDepth(mutated, nullptr, 0, seen);
+      EXPECT_TRUE(deep >= 0 && deep <= c.depth) << after;
+      // Some node's span gave way to a complete tree that fits below it.
+      const auto replaced = [&](const Span& p) {
+        const std::size_t size = after.size() + (p.to - p.from) - text.size();
+        return after.starts_with(text.substr(0, p.from)) &&
+               after.ends_with(text.substr(p.to)) &&
+               std::has_single_bit(size + 1) &&
+               std::bit_width(size) <= unsigned(c.depth - p.depth + 1);
+      };
+      EXPECT_TRUE(std::any_of(kept.begin(), kept.end(), replaced)) << after;
+    }
+    EXPECT_EQ(made.size() > 1, crossed.size() > 1);  // it does cross
+  }
+}
+
+// With both rates 0 the next population holds exact copies of the old trees,
+// of any shape, and none of their nodes; an odd count of slots left too.
+TEST(Variation, BothRatesZeroKeepEveryTreeAsItWas) {
+  const auto shape = [](Ttree* tree) {  // symbols and depths in pre-order
+    const CoutCapture out;
+    return printTree(tree, 0), out.text();
+  };
+  const char* const shapes[] = {"+*abc", "a", "s2/a*bc", "-ab", "*+ab-c2"};
+  for (const int n : {4, 5}) {
+    std::vector<TIndividual> records(n);
+    std::vector<TIndividual*> pop;
+    std::set<std::string> olds;
+    std::set<const Ttree*> seen;
+    for (int i = 0; i < n; ++i) {
+      records[i].tree = grow(shapes[i]);
+      olds.insert(shape(records[i].tree));
+      checkedDepth(records[i].tree, nullptr, 0, seen);
+      pop.push_back(&records[i]);
+    }
+    std::vector<float> costs{3, 1, 4, 1, 5};
+    costs.resize(std::size_t(n));
+    rankPopulation(pop.data(), n, costs);
+    std::srand(3);
+    const std::vector<Ttree*> next = nextTrees(pop.data(), n, 1, {1, 3, 0, 0});
+    ASSERT_EQ(next.size(), std::size_t(n));
+    for (Ttree* tree : next) {
+      EXPECT_TRUE(olds.count(shape(tree))) << shape(tree);
+      EXPECT_GE(checkedDepth(tree, nullptr, 0, seen), 0) << shape(tree);
+    }
+  }
 }
 
 TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   ScratchDir dir;
-  const auto evolve = [&dir](const char* input) {
-    return runProgram(dir, input, "--evolve >.stdout").out;
+  const auto evolve = [&dir](const char* input, std::string seed = "") {
+    return runProgram(dir, input, "--evolve " + seed + ">.stdout").out;
   };
   dir.write("testVals.csv", "1,-8,20\n");
   // No generations, or no one to evolve: the plain run.
@@ -109,16 +241,23 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   EXPECT_NE(runProgram(dir, "0 3 0 0 3", "--evolve >.stdout").err.find("empty"),
             std::string::npos);
   // Trees 2-2, 2*b, csc (r2..r18), with 1, -8, 20 costs 0.2, 1.48 and 4.23,
-  // weights 3, 2, 1. Slot 0 takes 2-2; the draws r19 and r20 pick parents 0
-  // and 1; r21 crosses; r22 to r24: depth 1, right leaf of each. The children
-  // are 2-b (2--8: 0.4) and 2*2 (4: 0.04, the vertex), which fill slots 1, 2.
+  // weights 3, 2, 1. Slot 0 takes 2-2; r19 and r20 pick parents 0 and 1.
+  // The first child crosses (r21); r22 picks a leaf of 2-2 (1 of its 2,
+  // the right), r23 and r24 the root of 2*b, one level too deep; r25 to r27
+  // the same; r28 the left leaf, r29 a leaf (r29 / 2^31 is 0.999), r30 the
+  // left one, 2: 2-2 again. The second (r31) draws too deep four times
+  // (r32 to r43) and stays 2*b. Costs 0.2, 0.2, 1.48: the best is the first.
   const std::string plain = runProgram(dir, "3 1 0 1 1").out;
   EXPECT_EQ(evolve("3 1 0 1 1"),
             plain.substr(0, plain.size() - 9) +
-                "Generation: 1\t---\tBest cost: 0.04\t---\tMedian cost: 0.2"
-                "\t---\tNon-finite costs: 0\t---\tBest expression: 2*2\n" SEP
-                "Expression: 2\t---\t2*2\nParsed: 2*2\nResult (floating point):"
-                " 4\nCost1: 0.04\n" SEP "FINISHED\n");
+                "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: 0.2"
+                "\t---\tNon-finite costs: 0\t---\tBest expression: 2-2\n" SEP
+                "Expression: 0\t---\t2-2\nParsed: 2-2\nResult (floating point):"
+                " 0\nCost1: 0.2\n" SEP "FINISHED\n");
+  // Seeds: one run each, the same every time, and not the same run.
+  const std::string five = evolve("20 5 0.1 0.8 3", "--seed 5 ");
+  EXPECT_EQ(evolve("20 5 0.1 0.8 3", "--seed 5 "), five);
+  EXPECT_NE(evolve("20 5 0.1 0.8 3", "--seed 6 "), five);
   const std::string run = evolve("30 12 0.1 0.8 3");
   EXPECT_EQ(run, evolve("30 12 0.1 0.8 3"));
   std::vector<float> best;  // of each generation line
