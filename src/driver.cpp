@@ -224,7 +224,7 @@ int runApproximator(const RunOptions& options) {
 
   if (evolving) {
     runGenerations(population.data(), popSize, nodes,
-                   {genSize, treeDepth, mutRate, crossRate});
+                   {genSize, treeDepth, mutRate, crossRate, options.threads});
   }
 
   writeLine("FINISHED");

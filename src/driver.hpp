@@ -9,6 +9,7 @@
 // run: one evaluation of the first population.
 struct RunOptions {
   bool evolve = false;  // run the generations after the first evaluation
+  int threads = 1;      // that compute the generations' costs
 };
 
 // The whole run, reading the answers from standard input and writing the

@@ -27,8 +27,11 @@ Coefficients coefficientsOf(std::string_view x, std::string_view y,
 }
 
 // The running cost after one more result: quotient first, then the sum, both
-// in single precision, as every "Cost1: " line shows it.
-float addedCost(float cost1, float eval, const Coefficients& k) {
+// in single precision, as every "Cost1: " line shows it. Not inlined: the
+// transcript and the quiet costs then run the same instructions, whose
+// operand order decides the sign of a NaN.
+[[gnu::noinline]] float addedCost(float cost1, float eval,
+                                  const Coefficients& k) {
   return function(eval, k) / 100.0f + cost1;
 }
 

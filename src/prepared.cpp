@@ -16,6 +16,14 @@ namespace {
 // pieces: their columns would take more room than they save.
 constexpr std::size_t kLongestGrouped = 256;
 
+// Longer expressions keep it too: their steps, 12 bytes for each piece,
+// would take far more memory than their text.
+constexpr std::size_t kMostPieces = std::size_t{1} << 20;
+
+// So no prepared text comes near the limit of 32-bit positions, and none
+// needs the length guard.
+static_assert(kMostPieces * kLongestGrouped <= INT_MAX);
+
 // Where a step takes its operands: the number of a character (0 to 255),
 // the missing operand, the term being read, or a column of the group's
 // operands.
@@ -267,24 +275,6 @@ void runGroup(const PreparedTriples::Group& group, EvaluationScratch& scratch,
   for (std::size_t i = 0; i < n; ++i) results[group.triples[i]] = sum[i];
 }
 
-// An upper bound of the substituted length of exp over the grouped triples,
-// from its length alone when that is far enough from the limit.
-long double longestResult(std::string_view exp,
-                          const std::array<std::size_t, 3>& longest) {
-  const auto longestOfAll = static_cast<long double>(
-      std::max({longest[0], longest[1], longest[2], std::size_t{1}}));
-  const long double rough = static_cast<long double>(exp.size()) * longestOfAll;
-  if (rough <= static_cast<long double>(INT_MAX)) return rough;
-  const LetterCounts counts = countLetters(exp);
-  long double bound =
-      static_cast<long double>(exp.size() - counts[0] - counts[1] - counts[2]);
-  for (std::size_t letter = 0; letter < 3; ++letter) {
-    bound += static_cast<long double>(counts[letter]) *
-             static_cast<long double>(longest[letter]);
-  }
-  return bound;
-}
-
 }  // namespace
 
 PreparedTriples::PreparedTriples(const std::vector<std::string>& values) {
@@ -330,7 +320,6 @@ PreparedTriples::PreparedTriples(const std::vector<std::string>& values) {
     }
     groups_[found->second].triples.push_back(triple);
     for (std::size_t letter = 0; letter < 3; ++letter) {
-      longest_[letter] = std::max(longest_[letter], values[k + letter].size());
       for (const Piece& piece : letters[letter].pieces) {
         if (piece.symbol == '\0') rows[found->second].push_back(piece.value);
       }
@@ -356,16 +345,16 @@ void expressionValues(std::string_view exp, const PreparedTriples& triples,
   const auto byPieces = [&](std::uint32_t triple) {
     results[triple] = piecesValue(exp, triples.texts(triple), scratch.cache);
   };
-  // When a grouped triple could make the text too long, every triple is
-  // taken in file order, so that the first that does is the one refused.
-  if (longestResult(exp, triples.longest()) >
-      static_cast<long double>(INT_MAX)) {
+  if (exp.size() > kMostPieces) {
     for (std::uint32_t t = 0; t < triples.size(); ++t) byPieces(t);
     return;
   }
   for (const PreparedTriples::Group& group : triples.groups()) {
-    if ((group.simple && writeTreeSteps(exp, group, scratch)) ||
-        writeSteps(exp, group, scratch)) {
+    const bool prepared =
+        (group.simple && writeTreeSteps(exp, group, scratch)) ||
+        (exp.size() * group.mostPieces <= kMostPieces &&
+         writeSteps(exp, group, scratch));
+    if (prepared) {
       runGroup(group, scratch, results);
     } else {
       for (const std::uint32_t triple : group.triples) byPieces(triple);

@@ -48,14 +48,11 @@ class PreparedTriples {
   // The triples that keep the evaluation by pieces, in file order.
   const std::vector<std::uint32_t>& others() const { return others_; }
   const LetterTexts& texts(std::size_t triple) const { return texts_[triple]; }
-  // The longest text of each letter among the grouped triples.
-  const std::array<std::size_t, 3>& longest() const { return longest_; }
 
  private:
   std::vector<LetterTexts> texts_;
   std::vector<Group> groups_;
   std::vector<std::uint32_t> others_;
-  std::array<std::size_t, 3> longest_{};
 };
 
 // What one thread needs to evaluate: its own cache and working arrays.
