@@ -18,6 +18,7 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
   const Case cases[] = {{"--help", "Usage: ", " ", 0},
                         {"--version", "", " " APPROXIMATOR_VERSION "\n", 0},
                         {"--quiet", "", ": ", 2},
+                        {"--threads 0", "", ": ", 2},
                         {"a b", "", ": ", 2}};
   ScratchDir dir;
   for (const std::string name :
