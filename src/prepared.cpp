@@ -277,12 +277,12 @@ void runGroup(const PreparedTriples::Group& group, EvaluationScratch& scratch,
 
 }  // namespace
 
-PreparedTriples::PreparedTriples(const std::vector<std::string>& values) {
+PreparedTriples::PreparedTriples(const std::vector<std::string>& values)
+    : values_(&values) {
   std::unordered_map<std::string, std::size_t> shapes;
   std::vector<std::vector<float>> rows;  // each group's operands, by triple
   for (std::size_t k = 0; k + 2 < values.size(); k += 3) {
-    const auto triple = static_cast<std::uint32_t>(texts_.size());
-    texts_.push_back({values[k], values[k + 1], values[k + 2]});
+    const auto triple = static_cast<std::uint32_t>(k / 3);
     bool grouped = true;
     for (std::size_t letter = 0; letter < 3; ++letter) {
       const std::string& text = values[k + letter];

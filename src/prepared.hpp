@@ -29,7 +29,7 @@ class PreparedTriples {
   // triple. The values must outlive this.
   explicit PreparedTriples(const std::vector<std::string>& values);
 
-  std::size_t size() const { return texts_.size(); }
+  std::size_t size() const { return values_->size() / 3; }
 
   // Triples of one shape, in file order, with their operands by column.
   struct Group {
@@ -47,10 +47,13 @@ class PreparedTriples {
   const std::vector<Group>& groups() const { return groups_; }
   // The triples that keep the evaluation by pieces, in file order.
   const std::vector<std::uint32_t>& others() const { return others_; }
-  const LetterTexts& texts(std::size_t triple) const { return texts_[triple]; }
+  LetterTexts texts(std::size_t triple) const {
+    const std::string* const first = values_->data() + 3 * triple;
+    return {first[0], first[1], first[2]};
+  }
 
  private:
-  std::vector<LetterTexts> texts_;
+  const std::vector<std::string>* values_;
   std::vector<Group> groups_;
   std::vector<std::uint32_t> others_;
 };
