@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -21,18 +22,26 @@ void takeTriple(std::size_t k) {
   c = vars[k + 2];
 }
 
+// Where both operands of an operation are NaN, the result keeps the NaN
+// (and so the sign) of `kept`: the choices the program's transcripts have
+// always shown, made explicit so that the compiler's operand order cannot
+// change them.
+template <typename Number>
+Number nanOfFirst(Number kept, Number other, Number result) {
+  return std::isnan(kept) && std::isnan(other) ? kept : result;
+}
+
 Coefficients coefficientsOf(std::string_view x, std::string_view y,
                             std::string_view z) {
   return {decimalValue(x), decimalValue(y), decimalValue(z)};
 }
 
 // The running cost after one more result: quotient first, then the sum, both
-// in single precision, as every "Cost1: " line shows it. Not inlined: the
-// transcript and the quiet costs then run the same instructions, whose
-// operand order decides the sign of a NaN.
-[[gnu::noinline]] float addedCost(float cost1, float eval,
-                                  const Coefficients& k) {
-  return function(eval, k) / 100.0f + cost1;
+// in single precision, as every "Cost1: " line shows it. The transcript
+// and the quiet costs both add through here.
+float addedCost(float cost1, float eval, const Coefficients& k) {
+  const float quotient = function(eval, k) / 100.0f;
+  return nanOfFirst(quotient, cost1, quotient + cost1);
 }
 
 }  // namespace
@@ -42,9 +51,10 @@ float function(float val) { return function(val, coefficientsOf(a, b, c)); }
 float function(float val, const Coefficients& k) {
   const double A = k.a;
   const float S = val * val;
-  double T = A * static_cast<double>(S);
-  T = T + k.b * static_cast<double>(val);
-  T = T + k.c;
+  double T = nanOfFirst(static_cast<double>(S), A, A * static_cast<double>(S));
+  const double product = k.b * static_cast<double>(val);
+  T = nanOfFirst(T, product, T + product);
+  T = nanOfFirst(k.c, T, T + k.c);
   return static_cast<float>(T);
 }
 
