@@ -1,6 +1,6 @@
-// The quiet evaluation held to the transcript's: the prepared form against
-// parseString on random expressions and values, and the costs of a
-// population the same on any number of threads.
+// The quiet costs held to the transcript: the prepared form against
+// parseString on random expressions and values, the costs of a population
+// on any number of threads, and the NaN each step of a cost keeps.
 #include "prepared.hpp"
 
 #include <gtest/gtest.h>
@@ -12,91 +12,52 @@
 #include "support.hpp"
 #include "transcript.hpp"
 
-namespace {
-
-// Values of every kind a test-value file may hold; most are plain signed
-// decimals, which share shapes.
-std::string randomValue(std::mt19937& rng) {
+// Values mostly plain signed decimals, which share shapes, else of any kind
+// a test-value file may hold; tree-like expressions, else any text of their
+// characters. Each result is parseString's, bit for bit.
+TEST(PreparedForm, AgreesBitForBitWithTheTranscriptPath) {
   // clang-format off
-  static const char* const kOdd[] = {
+  const char* const odd[] = {
       "inf", "-inf", "nan", "-nan", "+4", "0", "-0", "1e3", "-2.5e-3", "1e39",
       "2*3", "-1+4", " 7", "3 ", "", "b", "a1", "c-2", "s9", "--5", "4/", "-",
       "+-", "0x10", "1.5s", "*2", "12345678901234567"};
   // clang-format on
-  if (rng() % 3 == 0) return kOdd[rng() % std::size(kOdd)];
-  std::string number = rng() % 2 ? "-" : "";
-  number += std::to_string(rng() % 100);
-  if (rng() % 2) number += '.' + std::to_string(rng() % 1000);
-  return number;
-}
-
-// A tree's expression (terminals and operators alternating) or, now and
-// then, any text of their characters.
-std::string randomExpression(std::mt19937& rng) {
-  std::string text(1 + 2 * (rng() % 12), ' ');
-  for (std::size_t i = 0; i < text.size(); ++i)
-    text[i] = i % 2 ? "+-*/s"[rng() % 5] : "abc2"[rng() % 4];
-  if (rng() % 6 == 0)
-    for (char& ch : text) ch = "abc2+-*/s7. "[rng() % 12];
-  return text;
-}
-
-// parseString's result for each triple, through the current values.
-std::vector<float> transcriptResults(const std::string& expression,
-                                     const std::vector<std::string>& values) {
-  CoutCapture quiet;
-  std::vector<float> results;
-  for (std::size_t k = 0; k + 2 < values.size(); k += 3) {
-    a = values[k], b = values[k + 1], c = values[k + 2];
-    results.push_back(parseString(expression));
-  }
-  return results;
-}
-
-}  // namespace
-
-TEST(PreparedForm, AgreesBitForBitWithTheTranscriptPath) {
   std::mt19937 rng(20261207);
   evaluation::EvaluationScratch scratch;
   std::vector<float> results;
   for (int round = 0; round < 300; ++round) {
     std::vector<std::string> values(3 * (1 + rng() % 9) + rng() % 3);
-    for (std::string& value : values) value = randomValue(rng);
+    for (std::string& v : values) {
+      if (rng() % 3 == 0) {
+        v = std::string(odd[rng() % std::size(odd)]);
+        continue;
+      }
+      v.assign(rng() % 2, '-');  // a sign, or none
+      v += std::to_string(rng() % 100);
+      v += '.';
+      v += std::to_string(rng() % 1000);
+    }
     const evaluation::PreparedTriples triples(values);
     for (int e = 0; e < 10; ++e) {
-      const std::string expression = randomExpression(rng);
-      const std::vector<float> expected = transcriptResults(expression, values);
-      evaluation::expressionValues(expression, triples, scratch, results);
-      std::string trace = expression;
-      for (const std::string& value : values) trace += '|' + value;
-      ASSERT_EQ(results.size(), expected.size()) << trace;
-      for (std::size_t t = 0; t < expected.size(); ++t)
-        ASSERT_EQ(bitsOf(results[t]), bitsOf(expected[t])) << t << trace;
+      std::string text(1 + 2 * (rng() % 12), ' ');
+      for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = rng() % 12 == 0 ? "abc2+-*/s7. "[rng() % 12]
+                  : i % 2         ? "+-*/s"[rng() % 5]
+                                  : "abc2"[rng() % 4];
+      evaluation::expressionValues(text, triples, scratch, results);
+      CoutCapture quiet;
+      for (std::size_t k = 0; k + 2 < values.size(); k += 3) {
+        a = values[k], b = values[k + 1], c = values[k + 2];
+        ASSERT_EQ(bitsOf(results[k / 3]), bitsOf(parseString(text)))
+            << k << ' ' << text << '|' << a << '|' << b << '|' << c;
+      }
+      ASSERT_EQ(results.size(), values.size() / 3);
     }
   }
 }
 
-// A text that would outgrow 32-bit positions is refused as parseString
-// refuses it; one a little shorter is evaluated.
-TEST(PreparedForm, RefusesWhatTheTranscriptPathRefuses) {
-  const std::vector<std::string> values = {"1", "-2", std::string(4096, '1')};
-  const evaluation::PreparedTriples triples(values);
-  evaluation::EvaluationScratch scratch;
-  std::vector<float> results;
-  // n c's and n - 1 stars take 4097 n - 1 characters: 2^31 - 129 for
-  // n = 524160, 2^31 + 3968 for one more.
-  std::string expression = "c";
-  for (int n = 1; n < 524160; ++n) expression += "*c";
-  evaluation::expressionValues(expression, triples, scratch, results);
-  EXPECT_EQ(results, std::vector<float>{INFINITY});
-  EXPECT_THROW(evaluation::expressionValues(expression + "*c", triples, scratch,
-                                            results),
-               std::length_error);
-}
-
-// The threads take shares of the population; each cost is the last
-// "Cost1: " line of the individual's block, and a failure is thrown as a
-// single thread throws it.
+// Each cost is the last "Cost1: " line of the individual's block, and a
+// failure is thrown as a single thread throws it.
 TEST(QuietCosts, SameOnAnyNumberOfThreads) {
   vars = {"-1.5", "2.25", "-3",  "0.5",  "-0.75", "4",
           "nan",  "-2",   "1e3", "-1+2", " 3",    "-4.5"};
@@ -104,24 +65,18 @@ TEST(QuietCosts, SameOnAnyNumberOfThreads) {
   std::vector<TIndividual> records(61);
   std::vector<TIndividual*> population;
   for (TIndividual& record : records) population.push_back(&record);
-  {
-    const ActivePool active(&pool);
-    createPop(population.data(), 61, 4);
-  }
-  std::vector<std::string> expected;  // each block's last cost, as written
-  for (int i = 0; i < 61; ++i) {
-    CoutCapture out;
-    evalIndividual(population[i], i);
-    const std::string block = out.text();
-    const std::size_t at = block.rfind("Cost1: ") + 7;
-    expected.push_back(block.substr(at, block.find('\n', at) - at));
-  }
+  const ActivePool active(&pool);
+  createPop(population.data(), 61, 4);
   for (const int threads : {1, 2, 3, 64}) {
     const std::vector<float> costs = quietCosts(population.data(), 61, threads);
-    ASSERT_EQ(costs.size(), expected.size());
-    for (std::size_t i = 0; i < costs.size(); ++i) {
+    for (int i = 0; i < 61; ++i) {
+      CoutCapture out;
+      evalIndividual(population[i], i);
+      const std::string block = out.text();
+      const std::size_t at = block.rfind("Cost1: ") + 7;
       char text[32];
-      EXPECT_EQ(formatFloat(costs[i], text), expected[i])
+      EXPECT_EQ(formatFloat(costs[std::size_t(i)], text),
+                block.substr(at, block.find('\n', at) - at))
           << threads << ' ' << i;
     }
   }
@@ -131,4 +86,24 @@ TEST(QuietCosts, SameOnAnyNumberOfThreads) {
   for (const int threads : {1, 3})
     EXPECT_THROW(quietCosts(population.data(), 61, threads), std::length_error);
   vars.clear();
+}
+
+// Where both operands of a step are NaN, the NaN kept is the one the
+// transcripts have always shown: S's over a's, the sum's over b*val, c's
+// over the sum, and the quotient's over the running cost.
+TEST(TargetFunction, KeepsTheTranscriptsNaNs) {
+  const double nan = NAN, minusNan = -NAN;
+  EXPECT_EQ(bitsOf(function(2, {2, 3, 4})), bitsOf(18.0f));
+  EXPECT_EQ(bitsOf(function(-NAN, {nan, 0, 0})), bitsOf(-NAN));
+  EXPECT_EQ(bitsOf(function(1, {nan, minusNan, 0})), bitsOf(NAN));
+  EXPECT_EQ(bitsOf(function(1, {nan, 0, minusNan})), bitsOf(-NAN));
+  vars = {"nan", "0", "-nan", "nan", "0", "0"};  // costs -nan, then nan
+  Ttree leaf{'a', nullptr, nullptr, nullptr, 0, 0, true, true};
+  TIndividual only{&leaf, 0, 0, 0, false};
+  CoutCapture out;
+  evalIndividual(&only, 0);
+  vars.clear();
+  EXPECT_NE(out.text().find("Cost1: -nan\nParsed: nan\nResult (floating "
+                            "point): nan\nCost1: nan\n"),
+            std::string::npos);
 }
