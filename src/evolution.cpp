@@ -8,7 +8,6 @@
 #include <string>
 
 #include "fitness.hpp"
-#include "progress.hpp"
 #include "transcript.hpp"
 
 namespace {
