@@ -2,7 +2,9 @@
 // expression per second: with its Parsed line for positive and for negative
 // test values, without it (expressionValue), and on the general path, which
 // reads the whole folded text: there every 2 is written 12, so that two
-// pieces meet in one operand.
+// pieces meet in one operand. The quiet evaluation of a set of negative
+// triples, in symbol evaluations per second: one triple at a time, and in
+// the prepared form, all of one shape together.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "evaluator.hpp"
+#include "prepared.hpp"
 #include "trees.hpp"
 
 namespace {
@@ -85,6 +88,46 @@ void negativeValuesWithoutParsedLine(benchmark::State& state) {
 void generalPath(benchmark::State& state) {
   evaluateTrees(state, kNegative, Path::kGeneral);
 }
+
+// The expression on every triple of the set, as a generation's quiet costs
+// take it; `prepared` runs the prepared form, else one triple at a time.
+void quietTriples(benchmark::State& state, bool prepared) {
+  std::srand(1);
+  const std::string expression =
+      parseTree(createTree(0, static_cast<int>(state.range(0)), nullptr));
+  std::vector<std::string> values;
+  for (const Triple& t : kNegative)
+    values.insert(values.end(), {t.a, t.b, t.c});
+  for (const Triple& t : kNegative)
+    values.insert(values.end(), {t.c, t.a, t.b});
+  const evaluation::PreparedTriples triples(values);
+  evaluation::EvaluationScratch scratch;
+  std::vector<float> results(triples.size());
+  for (auto _ : state) {
+    if (prepared) {
+      evaluation::expressionValues(expression, triples, scratch, results);
+    } else {
+      for (std::size_t k = 0; k < values.size(); k += 3) {
+        a = values[k];
+        b = values[k + 1];
+        c = values[k + 2];
+        results[k / 3] = expressionValue(expression);
+      }
+    }
+    benchmark::DoNotOptimize(results.data());
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(triples.size()) *
+                          static_cast<std::int64_t>(expression.size()));
+}
+
+void quietOneTripleAtATime(benchmark::State& state) {
+  quietTriples(state, false);
+}
+void quietPreparedForm(benchmark::State& state) { quietTriples(state, true); }
+
+BENCHMARK(quietOneTripleAtATime)->Arg(6)->Arg(8)->Arg(12);
+BENCHMARK(quietPreparedForm)->Arg(6)->Arg(8)->Arg(12);
 
 BENCHMARK(positiveValues)->Arg(4)->Arg(8)->Arg(12)->Arg(16);
 BENCHMARK(negativeValues)->Arg(4)->Arg(8)->Arg(12)->Arg(16);

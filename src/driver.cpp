@@ -402,7 +402,7 @@ int runApproximator(const RunOptions& options) {
 
   if (evolving) {
     runGenerations(population.data(), popSize, nodes,
-                   {genSize, treeDepth, mutRate, crossRate});
+                   {genSize, treeDepth, mutRate, crossRate, options.threads});
   }
 
   writeLine("FINISHED");

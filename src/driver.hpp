@@ -10,6 +10,7 @@
 // run: one evaluation of the first population.
 struct RunOptions {
   bool evolve = false;  // run the generations after the first evaluation
+  int threads = 1;      // that compute the generations' costs
   // srand's argument before the first tree is grown; none: rand() stays
   // unseeded, which glibc makes the same sequence as a seed of 1.
   std::optional<std::uint32_t> seed;

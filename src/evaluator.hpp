@@ -1,49 +1,24 @@
-// The string evaluator: expression texts over numbers, the letters a, b, c
-// and the operators + - * / s, evaluated in single precision.
+// The string evaluator's entry: expression texts over numbers, the letters
+// a, b, c and the operators + - * / s, evaluated in single precision for the
+// current values of the letters.
 //
-// Two levels, no parentheses: terms joined by s, * and / are evaluated
-// strictly left to right ("x s y" is x plus the square root of y), and terms
-// joined by + and - are summed left to right.
+// Its rooms: numbers (conversion and the shared arithmetic), text_procedures
+// (the procedures on whole texts), substitution (the three passes and their
+// guard), value_pieces (evaluation a piece at a time) and prepared (one
+// expression evaluated for many triples at once).
 #pragma once
 
 #include <string>
 #include <string_view>
-#include <vector>
 
-// The current value texts of the letters, inserted verbatim.
+#include "text_procedures.hpp"
+
+// The current value texts of the letters, inserted verbatim. They serve the
+// evaluations of one thread; work spread over threads passes its values
+// explicitly.
 extern std::string a;
 extern std::string b;
 extern std::string c;
-
-// Positions of every toFind in str, ascending.
-std::vector<int> findChar(std::string str, char toFind);
-
-// The values sorted ascending (signed order; equal values kept).
-std::vector<int> sortAsc(std::vector<int> vector);
-
-// Exactly what atof gives for the text, without its cost for plain
-// decimals such as "-31.25".
-double decimalValue(std::string_view text);
-
-// atof narrowed to float: the longest numeric prefix counts, anything else
-// (the empty text included) is 0.
-float number(std::string exp);
-
-// Positions of every character of text that is one of `operators`,
-// ascending. Built in one pass.
-std::vector<int> operatorPositions(std::string_view text,
-                                   std::string_view operators);
-
-// The value of one term: operands joined by s, * and /, left to right.
-float muldiv(std::string exp);
-
-// Folds every run of two or more adjacent + and - into one sign at the run's
-// place: "-" when the run holds an odd number of "-", else "+".
-std::string parseSigns(std::string exp);
-
-// Folds the signs, writes "Parsed: " and the folded text, and returns the
-// left-to-right sum of its terms.
-float sumres(std::string expressionToParse);
 
 // Replaces the letters by the texts of a, b, c, in three passes in that
 // order. A later pass also meets letters that an earlier pass inserted; a

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "fitness.hpp"
-#include "progress.hpp"
 #include "transcript.hpp"
 
 namespace {
@@ -38,14 +37,9 @@ void writeGeneration(int generation, const std::vector<float>& costs,
 }  // namespace
 
 std::vector<float> populationCosts(TIndividual** population, int popSize,
-                                   int generation, int generations) {
-  std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
-  for (std::size_t i = 0; i < costs.size(); ++i) {
-    showProgress(static_cast<long long>(i), popSize, generation, generations);
-    // Flattened once; each triple then evaluates the same text.
-    costs[i] = expressionCost(parseTree(population[i]->tree));
-  }
-  return costs;
+                                   int generation, int generations,
+                                   int threads) {
+  return quietCosts(population, popSize, threads, generation, generations);
 }
 
 int rankPopulation(TIndividual** population, int popSize,
@@ -275,8 +269,8 @@ void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
                     const EvolutionSettings& settings) {
   if (popSize <= 0 || settings.genSize <= 0) return;
-  std::vector<float> costs =
-      populationCosts(population, popSize, 1, settings.genSize);
+  std::vector<float> costs = populationCosts(
+      population, popSize, 1, settings.genSize, settings.threads);
   int best = rankPopulation(population, popSize, costs);
   // Counted up to genSize, never past it: genSize may be INT_MAX.
   for (int done = 0; done < settings.genSize; ++done) {
@@ -290,7 +284,8 @@ void runGenerations(TIndividual** population, int popSize,
     for (int i = 0; i < popSize; ++i) population[i]->tree = trees[i];
     // The previous population's nodes all go at once.
     nodes = std::move(next);
-    costs = populationCosts(population, popSize, generation, settings.genSize);
+    costs = populationCosts(population, popSize, generation, settings.genSize,
+                            settings.threads);
     best = rankPopulation(population, popSize, costs);
     writeGeneration(generation, costs, population[best], costs[best]);
   }

@@ -14,12 +14,15 @@ struct EvolutionSettings {
   int treeDepth = 0;
   float mutRate = 0.0f;    // within 0 to 1
   float crossRate = 0.0f;  // within 0 to 1
+  int threads = 1;         // that compute a population's costs
 };
 
-// Each individual's final cost, as its last "Cost1: " line shows it.
+// Each individual's final cost, as its last "Cost1: " line shows it,
+// computed on up to `threads` threads; the costs do not depend on them.
 // `generation` of `generations` is what the status line shows meanwhile.
 std::vector<float> populationCosts(TIndividual** population, int popSize,
-                                   int generation = 0, int generations = 0);
+                                   int generation = 0, int generations = 0,
+                                   int threads = 1);
 
 // Fills the records' bookkeeping from the costs (one per individual) and
 // returns the index of the best. Finite costs rank lowest first, the

@@ -1,6 +1,11 @@
 #include "fitness.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "evaluator.hpp"
 #include "progress.hpp"
@@ -17,33 +22,39 @@ void takeTriple(std::size_t k) {
   c = vars[k + 2];
 }
 
-// Between two NaNs the processor keeps the first operand's, but the compiler
-// may swap the operands of + and *: the one written first is kept here, so
-// that every build writes the same sign.
+// Where both operands of an operation are NaN, the result keeps the NaN
+// (and so the sign) of `kept`: the choices the program's transcripts have
+// always shown, made explicit so that the compiler's operand order cannot
+// change them.
 template <typename Number>
-Number sumInOrder(Number x, Number y) {
-  return std::isnan(x) && std::isnan(y) ? x : x + y;
+Number nanOfFirst(Number kept, Number other, Number result) {
+  return std::isnan(kept) && std::isnan(other) ? kept : result;
 }
 
-template <typename Number>
-Number productInOrder(Number x, Number y) {
-  return std::isnan(x) && std::isnan(y) ? x : x * y;
+Coefficients coefficientsOf(std::string_view x, std::string_view y,
+                            std::string_view z) {
+  return {decimalValue(x), decimalValue(y), decimalValue(z)};
 }
 
 // The running cost after one more result: quotient first, then the sum, both
-// in single precision, as every "Cost1: " line shows it.
-float addedCost(float cost1, float eval) {
-  return sumInOrder(function(eval) / 100.0f, cost1);
+// in single precision, as every "Cost1: " line shows it. The transcript
+// and the quiet costs both add through here.
+float addedCost(float cost1, float eval, const Coefficients& k) {
+  const float quotient = function(eval, k) / 100.0f;
+  return nanOfFirst(quotient, cost1, quotient + cost1);
 }
 
 }  // namespace
 
-float function(float val) {
-  const double A = decimalValue(a);
+float function(float val) { return function(val, coefficientsOf(a, b, c)); }
+
+float function(float val, const Coefficients& k) {
+  const double A = k.a;
   const float S = val * val;
-  double T = productInOrder(A, static_cast<double>(S));
-  T = sumInOrder(T, productInOrder(decimalValue(b), static_cast<double>(val)));
-  T = sumInOrder(T, decimalValue(c));
+  double T = nanOfFirst(static_cast<double>(S), A, A * static_cast<double>(S));
+  const double product = k.b * static_cast<double>(val);
+  T = nanOfFirst(T, product, T + product);
+  T = nanOfFirst(k.c, T, T + k.c);
   return static_cast<float>(T);
 }
 
@@ -56,7 +67,7 @@ void evalIndividual(TIndividual* individual, int index) {
     // Each triple starts again from the expression with its letters.
     const float eval = parseString(expression);
     writeLine("Result (floating point): ", eval);
-    cost1 = addedCost(cost1, eval);
+    cost1 = addedCost(cost1, eval, coefficientsOf(a, b, c));
     writeLine("Cost1: ", cost1);
   }
   writeLine(kSeparator);
@@ -71,11 +82,83 @@ void evalPop(TIndividual** population, int popSize) {
   }
 }
 
-float expressionCost(std::string_view expression) {
+CostTriples::CostTriples(const std::vector<std::string>& texts)
+    : values(texts) {
+  for (std::size_t k = 0; k + 2 < texts.size(); k += 3) {
+    coefficients.push_back(
+        coefficientsOf(texts[k], texts[k + 1], texts[k + 2]));
+  }
+}
+
+float expressionCost(std::string_view expression, const CostTriples& triples,
+                     evaluation::EvaluationScratch& scratch) {
+  evaluation::expressionValues(expression, triples.values, scratch,
+                               scratch.results);
+  // Summed in file order, whatever order the values were found in.
   float cost1 = 0.0f;
-  for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
-    takeTriple(k);
-    cost1 = addedCost(cost1, expressionValue(expression));
+  for (std::size_t t = 0; t < scratch.results.size(); ++t) {
+    cost1 = addedCost(cost1, scratch.results[t], triples.coefficients[t]);
   }
   return cost1;
+}
+
+std::vector<float> quietCosts(TIndividual** population, int popSize,
+                              int threads, int generation, int generations) {
+  std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
+  const CostTriples triples(vars);
+  // Shares small enough to even out, large enough to cost nothing to hand out.
+  constexpr std::size_t kShare = 8;
+  const std::size_t shares = (costs.size() + kShare - 1) / kShare;
+  const std::size_t workers =
+      std::clamp<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), 1,
+                              std::max<std::size_t>(shares, 1));
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> firstFailure{costs.size()};
+  struct Failure {
+    std::size_t index = 0;
+    std::exception_ptr error;
+  };
+  std::vector<Failure> failures(workers);
+  const auto work = [&](std::size_t worker) {
+    evaluation::EvaluationScratch scratch;
+    for (;;) {
+      const std::size_t start = next.fetch_add(kShare);
+      // Shares past a failure are not needed: its error ends the run.
+      if (start >= costs.size() || start > firstFailure.load()) return;
+      if (worker == 0)
+        showProgress(static_cast<long long>(start), popSize, generation,
+                     generations);
+      const std::size_t end = std::min(costs.size(), start + kShare);
+      for (std::size_t i = start; i < end; ++i) {
+        try {
+          costs[i] =
+              expressionCost(parseTree(population[i]->tree), triples, scratch);
+        } catch (...) {
+          failures[worker] = {i, std::current_exception()};
+          for (std::size_t seen = firstFailure.load();
+               i < seen && !firstFailure.compare_exchange_weak(seen, i);) {
+          }
+          return;
+        }
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (std::size_t worker = 1; worker < workers; ++worker) {
+    try {
+      helpers.emplace_back(work, worker);
+    } catch (const std::system_error&) {
+      break;  // fewer threads give the same costs
+    }
+  }
+  work(0);
+  for (std::thread& helper : helpers) helper.join();
+  const Failure* first = nullptr;
+  for (const Failure& failure : failures) {
+    if (failure.error && (first == nullptr || failure.index < first->index)) {
+      first = &failure;
+    }
+  }
+  if (first != nullptr) std::rethrow_exception(first->error);
+  return costs;
 }

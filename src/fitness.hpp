@@ -1,20 +1,29 @@
 // The target function and the evaluation of the population on every test
-// triple.
+// triple: written out, or quietly and on several threads.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "prepared.hpp"
 #include "trees.hpp"
 
 // The test values in file order; entries k, k+1, k+2 (k = 0, 3, 6, ...) are
 // one triple of values for a, b and c.
 extern std::vector<std::string> vars;
 
+// A triple's values as the target function reads them (atof of each text).
+struct Coefficients {
+  double a, b, c;
+};
+
 // a*val^2 + b*val + c with the current texts of a, b, c read by atof: the
 // square in single precision, the sums in double, the result narrowed.
 float function(float val);
+
+// The same for coefficients converted already.
+float function(float val, const Coefficients& k);
 
 // One individual's block, written as `index`: its expression, then per
 // complete test triple the "Parsed: " line, the result and the running cost,
@@ -27,6 +36,26 @@ void evalIndividual(TIndividual* individual, int index);
 // skipped.
 void evalPop(TIndividual** population, int popSize);
 
+// The test values as the quiet evaluation reads them, once: each triple's
+// values prepared and its coefficients converted. The values must outlive
+// it and stay unchanged.
+struct CostTriples {
+  explicit CostTriples(const std::vector<std::string>& values);
+  evaluation::PreparedTriples values;
+  std::vector<Coefficients> coefficients;
+};
+
 // The last running cost evalIndividual would write for the expression,
-// computed in the same order and precision, writing nothing.
-float expressionCost(std::string_view expression);
+// computed in the same order and precision, writing nothing. `scratch` is
+// the calling thread's own.
+float expressionCost(std::string_view expression, const CostTriples& triples,
+                     evaluation::EvaluationScratch& scratch);
+
+// Each individual's final cost, as expressionCost gives it, computed on up
+// to `threads` threads that take the individuals in shares; gathered by
+// index, so the costs do not depend on the threads. Only the calling thread
+// draws the status line, as `generation` of `generations`. When evaluations
+// fail, the failure of the lowest index is thrown, as one thread would.
+std::vector<float> quietCosts(TIndividual** population, int popSize,
+                              int threads, int generation = 0,
+                              int generations = 0);

@@ -1,5 +1,6 @@
 #include <getopt.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -10,6 +11,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "driver.hpp"
 #include "progress.hpp"
@@ -18,7 +20,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: function-approximator [--evolve] [--seed N]\n"
+    "Usage: function-approximator [--evolve] [--seed N] [--threads N]\n"
     "Grows a population of random expression trees over a, b, c and 2 and\n"
     "evaluates each on the test triples of testVals.csv, printing every\n"
     "result and running cost on standard output.\n"
@@ -31,6 +33,8 @@ constexpr const char* kUsage =
     "  --seed N       seed the random generator with N (0 to 4294967295)\n"
     "                 before the first tree is grown; unseeded runs as\n"
     "                 --seed 1\n"
+    "  --threads N    compute the generations' costs on N threads, 1 to 1024\n"
+    "                 (default: one per core); any N gives the same output\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
@@ -50,25 +54,43 @@ int answered() {
   return 1;
 }
 
-// A seed as --seed takes it: decimal digits only, within 0 to 2^32 - 1.
-bool parseSeed(const char* text, std::uint32_t& seed) {
+// An option's number: decimal digits only, from `low` to `high`.
+template <typename Number>
+bool parseNumber(const char* text, Number low, Number high, Number& value) {
   const char* const end = text + std::strlen(text);
-  const auto [stop, error] = std::from_chars(text, end, seed);
-  return error == std::errc() && stop == end && stop != text;
+  Number read = 0;
+  const auto [stop, error] = std::from_chars(text, end, read);
+  if (error != std::errc() || stop != end || stop == text || read < low ||
+      read > high) {
+    return false;
+  }
+  value = read;
+  return true;
+}
+
+// The usage on standard error after one line on what was wrong: status 2.
+int usageError(const std::string& what) {
+  std::cerr << "function-approximator: " << what << '\n'
+            << kUsage << std::flush;
+  return 2;
 }
 
 // Reads the command line into the run's options. Returns -1 to go on with
 // the run, or the exit status to end with.
 int parseCommandLine(int argc, char** argv, RunOptions& options) {
-  enum { kEvolve = 1, kSeed, kHelp = 'h', kVersion = 'V' };
-  static const char shortOptions[] = "hV";
+  enum { kEvolve = 1, kSeed, kThreads, kHelp = 'h', kVersion = 'V' };
+  // A leading ':' tells a missing value apart from an unknown option.
+  static const char shortOptions[] = ":hV";
   static const option longOptions[] = {
       {"evolve", no_argument, nullptr, kEvolve},
       {"seed", required_argument, nullptr, kSeed},
+      {"threads", required_argument, nullptr, kThreads},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
+  const unsigned cores = std::thread::hardware_concurrency();
+  options.threads = static_cast<int>(std::clamp(cores, 1u, 1024u));
   for (int code; (code = getopt_long(argc, argv, shortOptions, longOptions,
                                      nullptr)) != -1;) {
     switch (code) {
@@ -77,15 +99,22 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         break;
       case kSeed: {
         std::uint32_t seed = 0;
-        if (!parseSeed(optarg, seed)) {
-          std::cerr << "function-approximator: invalid seed '" << optarg
-                    << "': a number from 0 to 4294967295 is wanted\n"
-                    << kUsage << std::flush;
-          return 2;
+        if (!parseNumber(optarg, 0u, 4294967295u, seed)) {
+          return usageError(std::string("invalid seed '") + optarg +
+                            "': a number from 0 to 4294967295 is wanted");
         }
         options.seed = seed;
         break;
       }
+      case kThreads:
+        if (!parseNumber(optarg, 1, 1024, options.threads)) {
+          return usageError(std::string("invalid thread count '") + optarg +
+                            "': a number from 1 to 1024 is wanted");
+        }
+        break;
+      case ':':
+        return usageError(std::string("option '") + argv[optind - 1] +
+                          "' needs a value");
       case kHelp:
         std::cout << kUsage << std::flush;
         return answered();
@@ -94,26 +123,19 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         return answered();
       default: {
         // An unknown letter may stand inside a cluster (-xV), where optind
-        // has not moved on: it is named on its own. Long options without a
-        // letter have codes below ' '.
-        const bool letter = (optopt < 0 || optopt > ' ') &&
-                            std::strchr(shortOptions, optopt) == nullptr;
-        std::cerr << "function-approximator: "
-                  << (optopt == kSeed ? "a number must follow '"
-                                      : "unknown option '")
-                  << (letter ? std::string{'-', static_cast<char>(optopt)}
-                             : std::string(argv[optind - 1]))
-                  << "'\n"
-                  << kUsage << std::flush;
-        return 2;
+        // has not moved on: it is named on its own. An unknown long option
+        // leaves optopt 0.
+        const bool letter = optopt != 0;
+        return usageError("unknown option '" +
+                          (letter ? std::string{'-', static_cast<char>(optopt)}
+                                  : std::string(argv[optind - 1])) +
+                          "'");
       }
     }
   }
   if (optind < argc) {
-    std::cerr << "function-approximator: unexpected argument '" << argv[optind]
-              << "'\n"
-              << kUsage << std::flush;
-    return 2;
+    return usageError(std::string("unexpected argument '") + argv[optind] +
+                      "'");
   }
   return -1;
 }

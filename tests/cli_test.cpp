@@ -20,6 +20,7 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
                         {"--quiet", "", ": ", 2},
                         {"--seed 4294967296", "", ": ", 2},
                         {"--seed", "", ": ", 2},
+                        {"--threads 0", "", ": ", 2},
                         {"a b", "", ": ", 2}};
   ScratchDir dir;
   for (const std::string name :

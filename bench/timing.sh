@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Wall-time figures of the built program, each a ratio of medians of paired
+# runs taken in turn (A, B, A, B, ...), so that a change in the machine's load
+# touches both sides alike. Run it on a quiet machine.
+#
+#   threads: population 2000, depth 8, 20 generations (mutation 0.05,
+#            crossover 0.7) on 50 negative triples, --threads 2 against
+#            --threads 1; with the time per generation and the symbol
+#            evaluations per second of each, from the same run with 0
+#            generations subtracted.
+#   deep:    the plain run of population 4 at depth 14 on 50 negative
+#            three-decimal triples against the replay of its own transcript.
+#   shallow: population 200 at depth 6 on 20 such triples, likewise.
+#
+# Usage: bench/timing.sh [BUILD_DIR [PAIRS]]   (default: build, 11 pairs)
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+pairs=${2:-11}
+program=$build/function-approximator
+replay=$build/transcript-replay
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# Milliseconds one run takes: the command line in "$@", output to a file.
+millis() {
+  local start end
+  start=$(date +%s%N)
+  "$@" > out.txt
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000000))
+}
+
+median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+
+# Medians of PAIRS alternated runs of two shell functions.
+paired() {
+  local i
+  : > a.ms
+  : > b.ms
+  for ((i = 0; i < pairs; i++)); do
+    millis "$1" >> a.ms
+    millis "$2" >> b.ms
+  done
+  echo "$(median < a.ms) $(median < b.ms)"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
+
+# 50 triples of negative values, as -1.5,-2.25,-3.75 and so on.
+for i in $(seq 50); do
+  printf -- '-%d.5,-%d.25,-%d.75\n' $((i % 7 + 1)) $((i % 5 + 1)) $((i % 3 + 1))
+done > testVals.csv
+printf '2000 0 0.05 0.7 8\n' > zero.txt
+printf '2000 20 0.05 0.7 8\n' > twenty.txt
+zeroOn1() { "$program" --evolve --threads 1 < zero.txt; }
+zeroOn2() { "$program" --evolve --threads 2 < zero.txt; }
+twentyOn1() { "$program" --evolve --threads 1 < twenty.txt; }
+twentyOn2() { "$program" --evolve --threads 2 < twenty.txt; }
+read -r zero1 zero2 < <(paired zeroOn1 zeroOn2)
+read -r one two < <(paired twentyOn1 twentyOn2)
+# 21 quiet evaluations (the first population's and 20 generations') of 2000
+# expressions of 511 symbols on 50 triples.
+evaluations=$((21 * 2000 * 511 * 50))
+for side in "1 $one $zero1" "2 $two $zero2"; do
+  read -r threads total zero <<< "$side"
+  awk -v t="$threads" -v total="$total" -v zero="$zero" -v n="$evaluations" \
+    'BEGIN {g = (total - zero) / 20; printf "threads %d: %d ms (0 generations: %d ms), %.1f ms per generation, %.3g symbol evaluations per second\n", t, total, zero, g, n / ((total - zero) / 1000)}'
+done
+echo "threads 2 against 1: $(ratio "$two" "$one")"
+
+# Negative three-decimal values, as -80.261.
+negative() {
+  for i in $(seq "$1"); do
+    printf -- '-%d.%03d,-%d.%03d,-%d.%03d\n' $((i * 37 % 97)) $((i * 131 % 1000)) \
+      $((i * 53 % 89)) $((i * 271 % 1000)) $((i * 19 % 83)) $((i * 613 % 1000))
+  done
+}
+for case in "deep 4 14 50" "shallow 200 6 20"; do
+  read -r name size depth triples <<< "$case"
+  negative "$triples" > testVals.csv
+  printf '%s 0 0 0 %s\n' "$size" "$depth" > answers.txt
+  "$program" < answers.txt > run.txt
+  plain() { "$program" < answers.txt; }
+  replayed() { "$replay" run.txt; }
+  read -r run floor < <(paired plain replayed)
+  echo "$name: run $run ms, replay of its $(wc -c < run.txt)-byte transcript $floor ms: $(ratio "$run" "$floor")"
+done
