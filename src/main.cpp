@@ -123,9 +123,9 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         return answered();
       default: {
         // An unknown letter may stand inside a cluster (-xV), where optind
-        // has not moved on: it is named on its own. An unknown long option
-        // leaves optopt 0.
-        const bool letter = optopt != 0;
+        // has not moved on: it is named on its own. Long options have codes
+        // below ' ' (0 for an unknown one).
+        const bool letter = optopt < 0 || optopt > ' ';
         return usageError("unknown option '" +
                           (letter ? std::string{'-', static_cast<char>(optopt)}
                                   : std::string(argv[optind - 1])) +
