@@ -3,7 +3,11 @@
 // and the report's rules by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <ranges>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -44,14 +48,14 @@ const std::string kPlain =
     block(4, "c", {"5", "nan"}) + block(5, "b", {"-100", "-0.25"}) +
     "function-approximator: note: from 2>&1\nFINISHED\n";
 
-// First population 0, 1, 100, 1000, 10000: three bins of 4/3 decade hold
-// 2, 1 and 2 (on a linear axis 4, 0 and 1).
+// First population 0, 1, 100, 1000, 10000 and inf: three bins of 4/3 decade
+// hold 2, 1 and 2 (on a linear axis 4, 0 and 1).
 const std::string kGeneration =
     "\t---\tNon-finite costs: 0\t---\tBest expression: a\n";
 const std::string kEvolution =
     setUp("Var[0] --- a(1),b(2),c(3)\n", '2') + block(0, "a", {"0"}) +
     block(1, "b", {"1"}) + block(2, "c", {"100"}) + block(3, "2", {"1000"}) +
-    block(4, "a*b", {"10000"}) +
+    block(4, "a*b", {"10000"}) + block(5, "a/a", {"inf"}) +
     "Generation: 1\t---\tBest cost: 0.5\t---\tMedian cost: nan" + kGeneration +
     "Generation: 2\t---\tBest cost: 0.25\t---\tMedian cost: 3" + kGeneration +
     kSep + block(7, std::string(120, 'b'), {"0.25"}) + "FINISHED\n";
@@ -72,6 +76,12 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
   s.write("damaged", std::string(kPlain).replace(kPlain.find("Cost1: 0.75"), 11,
                                                  "Cost1: ?"));
   s.write("junk", "hello\n" + kPlain);
+  // The population size against the blocks: fewer, more, none for a
+  // negative size.
+  s.write("fewer", std::string(kPlain).replace(kPlain.find(" 6\n"), 2, " 7"));
+  s.write("more", std::string(kPlain).replace(kPlain.find(" 6\n"), 2, " 5"));
+  std::string empty = kPlain.substr(0, kPlain.find("Expr")) + "FINISHED\n";
+  s.write("empty", empty.replace(empty.find(" 6\n"), 2, " -2"));
   const std::string me = "function-approximator-report";
   const Case cases[] = {
       // Finite costs rise, ties keep transcript order, non-finite come last.
@@ -108,16 +118,21 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
       {"damaged", 1, "damaged at line 44\n",
        "damaged: line 44: expected \"Cost1: \" and a number;"},
       {"junk", 1, "", "junk is not a transcript of function-approximator\n"},
-      {"--help", 0, "Usage: " + me + " [--top N] [--svg FILE] [TRANSCRIPT]\n",
+      {"fewer", 1, "damaged at line 71\n",
+       "fewer: line 71: expected 7 individuals, as the population size says;"},
+      {"more", 1, "damaged at line 62\n", "more: line 62: expected 5 "},
+      {"empty", 0, "individuals      0\n  transcript       complete\n", ""},
+      {"-h >/dev/full", 1, "", "cannot write to standard output\n"},
+      {"--version >&-", 1, "", "cannot write to standard output\n"},
+      {"-h", 0, "Usage: " + me + " [--top N] [--svg FILE] [TRANSCRIPT...]\n",
        ""},
-      {"--version", 0, me + " " APPROXIMATOR_VERSION "\n", ""},
+      {"-V", 0, me + " " APPROXIMATOR_VERSION "\n", ""},
       {"--bogus", 2, "", "unknown option or missing value: --bogus\n"},
       {"--top 3x run", 2, "", "--top wants a whole number of 0 or more\n"},
-      {"run evo", 2, "", "one transcript at a time\n"},
+      {"-x", 2, "", "unknown option or missing value: -x\n"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(runShell(s, "'" REPORT_EXE "' " + c.args + " > out 2> err"),
-              c.status)
+    EXPECT_EQ(runShell(s, "'" REPORT_EXE "' >out 2>err " + c.args), c.status)
         << c.args;
     const std::string out = s.read("out"), err = s.read("err");
     EXPECT_TRUE(c.out.empty() ? out.empty() : out.find(c.out) != out.npos)
@@ -129,15 +144,114 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
   }
   // The pictures: one bar per non-empty bin, one line per series.
   // Generations 1 and 2 at x 80 and 670; costs 0.25 to 3 on a linear axis
-  // from y 360 to 70; the nan median of generation 1 is left out.
+  // padded by a twentieth to 0.1125 and 3.1375, from y 800 up to 524 in the
+  // lower panel; the nan median of generation 1 is left out.
   const std::string svg = s.read("h.svg");
   const auto count = [&](std::string_view part) {
     return std::ranges::distance(std::views::split(svg, part)) - 1;
   };
   EXPECT_EQ(count("<rect class=\"bar\""), 3) << svg;
-  EXPECT_EQ(count("<text x=\"670.0\" y=\"379\">2</text>"), 1) << svg;
-  EXPECT_EQ(count("<path class=\"series"), 2) << svg;
-  EXPECT_EQ(count("best\" d=\"M80.0,333.6 L670.0,360.0 \""), 1);
-  EXPECT_EQ(count("median\" d=\"M670.0,70.0 \""), 1);
+  EXPECT_EQ(count("<text class=\"xtick\" x=\"670.0\" y=\"819.0\">2<"), 1);
+  // The median first, under the best.
+  EXPECT_EQ(count("<path class=\"series r1\" d=\"M670.0,536.5 \"/>\n<path "
+                  "class=\"series r0\" d=\"M80.0,764.6 L670.0,787.5 \"/>"),
+            1);
   EXPECT_EQ(runShell(s, "! command -v xmllint || xmllint --noout h.svg"), 0);
+}
+
+namespace {
+
+bool isWhole(double x) { return std::fabs(x - std::round(x)) < 1e-6; }
+
+// 0 and powers of ten; or from the second on consecutive multiples of one
+// step of 1, 2 or 5 times a power of ten, after the multiple before them or
+// the axis' own whole start.
+bool isRound(const std::vector<double>& v) {
+  const auto ten = [](double x) { return isWhole(std::log10(std::fabs(x))); };
+  if (std::ranges::all_of(v, [&](auto x) { return !x || ten(x); })) return 1;
+  const double step = v.back() - v[v.size() - 2];
+  bool round = ten(step) || ten(step / 2) || ten(step / 5);
+  for (std::size_t k = 1; k < v.size(); ++k)
+    round = round && isWhole(v[k] / step) && v[k] - v[k - 1] < 1.000001 * step;
+  return round && (isWhole(v[0] / step) || isWhole(v[0]));
+}
+
+}  // namespace
+
+// Real runs reported one by one and together. Each text of a picture is a
+// box of 0.6 of its font size a character by one font size, placed by its
+// anchor: no two meet, all lie within the picture, and each axis' ticks are
+// round. The table of runs agrees with the transcripts' own lines.
+TEST(ReportPictures, RoundTicksNoTextOverTextAndATableOfRuns) {
+  ScratchDir s;
+  // Parabolas, costs of both signs over many decades, costs all alike.
+  ASSERT_EQ(runShell(s, "A='" APPROXIMATOR_EXE "'; "
+                        R"(
+    seq 20 | awk '{print 0.5+$1/10 "," 3-0.4*$1 "," 1+$1/5}' >v1
+    printf -- '-3,1000,.01\n2,-.5,-200\n.001,40,-7\n-50,2,3' >v2
+    printf '0,0,5\n0,0,5' >v3
+    for r in 'parabolas 1 60 12' 'signs 2 100 10' 'alike 3 30 5'; do set -- $r
+      cp v$2 testVals.csv; echo $3 $4 .1 .7 3 | "$A" --evolve >$1.txt; done)"),
+            0);
+  const std::regex element(
+      R"-(<text(?: class="([^"]*)")? x="([-.0-9]+)" y="([-.0-9]+)">([^<]*))-");
+  for (const std::string args : {"parabolas.txt", "signs.txt", "alike.txt",
+                                 "parabolas.txt signs.txt alike.txt"}) {
+    runShell(s, "'" REPORT_EXE "' --svg p.svg " + args + " > out");
+    const std::string svg = s.read("p.svg");
+    std::vector<std::pair<std::array<double, 4>, std::string>> boxes;
+    std::vector<std::vector<double>> ticks;  // axis by axis
+    std::string last;                        // the last text's style
+    for (std::sregex_iterator m(svg.begin(), svg.end(), element), end; m != end;
+         ++m) {
+      const std::string style = (*m)[1], text = (*m)[4];
+      const double size = style == "title" ? 17 : 12, x = std::stod((*m)[2]);
+      const double width = 0.6 * size * static_cast<double>(text.size());
+      // Anchored at the end, the start or the middle.
+      const double left =
+          x - width * (style.ends_with("end") + !style.ends_with("start")) / 2;
+      const double top = std::stod((*m)[3]) - 0.8 * size, right = left + width;
+      for (const auto& [b, other] : boxes)
+        EXPECT_FALSE(left < b[1] && b[0] < right && top < b[3] &&
+                     b[2] < top + size)
+            << args << ": \"" << text << "\" meets \"" << other << '"';
+      boxes.push_back({{left, right, top, top + size}, text});
+      EXPECT_TRUE(left >= 0 && right <= 720) << args << ": " << text;
+      const bool tick = style.find("tick") != style.npos;
+      if (tick && style != last) ticks.emplace_back();
+      if (tick) ticks.back().push_back(std::stod(text));
+      last = style;
+    }
+    for (const std::vector<double>& axis : ticks)
+      EXPECT_TRUE(axis.size() >= 2 && isRound(axis))
+          << args << ": " << testing::PrintToString(axis);
+  }
+  // The last report's table: each run's population size and generations,
+  // as asked, and its first and last best cost, as its generation lines say;
+  // then the lowest and the middle of the last best costs.
+  std::string expected =
+      "Runs transcript population generations first best "
+      "last best";
+  std::vector<std::pair<double, std::string>> lastBest;
+  for (const auto& [name, asked] : {std::pair{"parabolas.txt", "60 12"},
+                                    {"signs.txt", "100 10"},
+                                    {"alike.txt", "30 5"}}) {
+    const std::string run = s.read(name);
+    const auto cost = [&](std::size_t at) {  // at "Best cost: "
+      return run.substr(at + 11, run.find('\t', at) - at - 11);
+    };
+    const std::string last = cost(run.rfind("Best cost: "));
+    lastBest.emplace_back(std::stod(last), last);
+    expected += std::string(" ") + name + " " + asked + " " +
+                cost(run.find("Best cost: ")) + " " + last;
+  }
+  std::ranges::sort(lastBest);
+  expected += " Last best costs of the runs best " + lastBest[0].second +
+              " median " + lastBest[1].second + " ";
+  const std::string out = s.read("out");
+  EXPECT_NE(out.find("\n\nTranscript alike.txt\nRun\n"), out.npos) << out;
+  // Word by word: the widths of the columns are the report's own.
+  EXPECT_EQ(std::regex_replace(out.substr(out.rfind("\nRuns\n") + 1),
+                               std::regex("\\s+"), " "),
+            expected);
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,14 @@ struct Summary {
   // At most `top`, by ranksBefore: of the first population, or for an
   // evolution the final population's best from the run's closing block.
   std::vector<Ranked> best;
+  // The first population's best final cost by ranksBefore, whatever `top`.
+  std::optional<double> populationBest;
+};
+
+// A summary with the name of the transcript it was read from.
+struct NamedSummary {
+  std::string source;
+  Summary summary;
 };
 
 // Reads a transcript line by line up to "FINISHED", keeping only what the
