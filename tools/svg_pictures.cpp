@@ -37,13 +37,6 @@ void text(std::ostream& out, const std::string& style, double x, double y,
   out << content << "</text>\n";
 }
 
-// A name from the input, cut to `room` characters.
-std::string shortName(std::string_view name, std::size_t room) {
-  std::string shown = printable(name);
-  if (shown.size() > room) shown = shown.substr(0, room - 3) + "...";
-  return shown;
-}
-
 // The axis' scale in words; the linear zone of a log axis to one digit.
 std::string costScale(const Axis& axis) {
   if (!(axis.c > 0)) return "cost axis linear";

@@ -112,9 +112,7 @@ void writeRunsTable(std::ostream& out, const std::vector<NamedSummary>& runs) {
   for (const auto& [source, s] : runs) {
     const auto [first, last] = bestCostsOf(s);
     // The name has the room that the longest numbers leave of 100 columns.
-    std::string name = printable(source);
-    if (name.size() > 40) name = name.substr(0, 37) + "...";
-    rows.push_back({name, std::to_string(s.individuals),
+    rows.push_back({shortName(source, 40), std::to_string(s.individuals),
                     std::to_string(s.bestCosts.size()), shown(first),
                     shown(last)});
     if (last) lastBest.push_back({lastBest.size(), *last, {}});

@@ -244,4 +244,10 @@ std::string printable(std::string_view text) {
   return out;
 }
 
+std::string shortName(std::string_view name, std::size_t room) {
+  const std::string shown = printable(name);
+  if (shown.size() <= room) return shown;
+  return "..." + shown.substr(shown.size() - (room - 3));
+}
+
 }  // namespace report

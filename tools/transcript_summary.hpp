@@ -79,4 +79,8 @@ std::string formatNumber(double value);
 // '<' and '>', safe in a terminal and in XML: every other byte becomes '?'.
 std::string printable(std::string_view text);
 
+// A transcript's name made printable and cut to `room` characters: "..."
+// and its end, where the names of a set of runs differ.
+std::string shortName(std::string_view name, std::size_t room);
+
 }  // namespace report
