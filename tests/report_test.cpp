@@ -80,8 +80,10 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
   // negative size.
   s.write("fewer", std::string(kPlain).replace(kPlain.find(" 6\n"), 2, " 7"));
   s.write("more", std::string(kPlain).replace(kPlain.find(" 6\n"), 2, " 5"));
+  const std::string two = block(0, "a", {"1", "2"}) + block(1, "b", {"3", "4"});
   std::string empty = kPlain.substr(0, kPlain.find("Expr")) + "FINISHED\n";
   s.write("empty", empty.replace(empty.find(" 6\n"), 2, " -2"));
+  s.write("negative", empty.insert(empty.find("FIN"), two));
   const std::string me = "function-approximator-report";
   const Case cases[] = {
       // Finite costs rise, ties keep transcript order, non-finite come last.
@@ -121,6 +123,7 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
       {"fewer", 1, "damaged at line 71\n",
        "fewer: line 71: expected 7 individuals, as the population size says;"},
       {"more", 1, "damaged at line 62\n", "more: line 62: expected 5 "},
+      {"negative", 1, "damaged at line 22\n", "negative: line 22: expected 0 "},
       {"empty", 0, "individuals      0\n  transcript       complete\n", ""},
       {"-h >/dev/full", 1, "", "cannot write to standard output\n"},
       {"--version >&-", 1, "", "cannot write to standard output\n"},
@@ -129,6 +132,14 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
       {"-V", 0, me + " " APPROXIMATOR_VERSION "\n", ""},
       {"--bogus", 2, "", "unknown option or missing value: --bogus\n"},
       {"--top 3x run", 2, "", "--top wants a whole number of 0 or more\n"},
+      // A plain run's first and last best cost are its population's best.
+      {"--top 0 run evo", 0,
+       "\nRuns\n  transcript  population  generations  first best  last best\n"
+       "  run                  6            0       -0.25      -0.25\n"
+       "  evo                  6            2         0.5       0.25\n\nLast "
+       "best costs of the runs\n  best             -0.25\n  median           "
+       "0\n",
+       ""},
       {"-x", 2, "", "unknown option or missing value: -x\n"},
   };
   for (const Case& c : cases) {
@@ -168,7 +179,8 @@ bool isWhole(double x) { return std::fabs(x - std::round(x)) < 1e-6; }
 // the axis' own whole start.
 bool isRound(const std::vector<double>& v) {
   const auto ten = [](double x) { return isWhole(std::log10(std::fabs(x))); };
-  if (std::ranges::all_of(v, [&](auto x) { return !x || ten(x); })) return 1;
+  if (std::ranges::all_of(v, [&](double x) { return !x || ten(x); }))
+    return true;
   const double step = v.back() - v[v.size() - 2];
   bool round = ten(step) || ten(step / 2) || ten(step / 5);
   for (std::size_t k = 1; k < v.size(); ++k)
@@ -195,6 +207,9 @@ TEST(ReportPictures, RoundTicksNoTextOverTextAndATableOfRuns) {
             0);
   const std::regex element(
       R"-(<text(?: class="([^"]*)")? x="([-.0-9]+)" y="([-.0-9]+)">([^<]*))-");
+  // The frames' top and bottom; the points of the lines, none of a tick.
+  const std::regex frame(R"(class="axes" d="M[.0-9]+ ([.0-9]+)V([.0-9]+)H)"),
+      point(R"([ML][-.0-9]+,([-.0-9]+) )");
   for (const std::string args : {"parabolas.txt", "signs.txt", "alike.txt",
                                  "parabolas.txt signs.txt alike.txt"}) {
     runShell(s, "'" REPORT_EXE "' --svg p.svg " + args + " > out");
@@ -222,6 +237,19 @@ TEST(ReportPictures, RoundTicksNoTextOverTextAndATableOfRuns) {
       if (tick) ticks.back().push_back(std::stod(text));
       last = style;
     }
+    // No point of a line within 4 pixels of its plot's top or bottom.
+    std::vector<std::pair<double, double>> frames;
+    for (std::sregex_iterator m(svg.begin(), svg.end(), frame), end; m != end;
+         ++m)
+      frames.emplace_back(std::stod((*m)[1]) + 4, std::stod((*m)[2]) - 4);
+    for (std::sregex_iterator m(svg.begin(), svg.end(), point), end; m != end;
+         ++m)
+      EXPECT_TRUE(std::ranges::any_of(frames,
+                                      [&](auto f) {
+                                        return f.first < std::stod((*m)[1]) &&
+                                               std::stod((*m)[1]) < f.second;
+                                      }))
+          << args << ": " << m->str();
     for (const std::vector<double>& axis : ticks)
       EXPECT_TRUE(axis.size() >= 2 && isRound(axis))
           << args << ": " << testing::PrintToString(axis);
