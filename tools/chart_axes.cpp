@@ -9,12 +9,12 @@
 namespace report {
 namespace {
 
-// n times 10 to the k, as near as a double comes: a division by an exact
-// power of ten gives 0.3, where 3 * 0.1 would not.
+// n times 10 to the k, as near as a double comes: read from its decimal
+// text, so that 3e-1 is 0.3, where 3 * 0.1 would not be.
 double scaled(long long n, int k) {
-  const double power = std::pow(10.0, std::abs(k));
-  return k < 0 ? static_cast<double>(n) / power
-               : static_cast<double>(n) * power;
+  char text[48];
+  std::snprintf(text, sizeof text, "%llde%d", n, k);
+  return std::strtod(text, nullptr);
 }
 
 int digitsOf(long long n) {
@@ -68,7 +68,8 @@ std::vector<Tick> linearTicks(const Axis& axis, bool whole,
                               const LabelRoom& room) {
   const double span = axis.hi - axis.lo;
   if (!(span > 0) || !std::isfinite(span)) return {};
-  int k = static_cast<int>(std::floor(std::log10(span / 6)));
+  // A sixth of the span, counted in logarithms: as a double it may underflow.
+  int k = static_cast<int>(std::floor(std::log10(span) - std::log10(6.0)));
   if (whole) k = std::max(k, 0);
   const double far = std::max(std::fabs(axis.lo), std::fabs(axis.hi));
   for (long long m = 1;; m = m == 1 ? 2 : m == 2 ? 5 : (++k, 1)) {
@@ -90,9 +91,11 @@ std::vector<Tick> linearTicks(const Axis& axis, bool whole,
 // 0 and the powers of ten from c outwards, every stride-th decade.
 std::vector<Tick> logTicks(const Axis& axis, const LabelRoom& room) {
   const double far = std::max(std::fabs(axis.lo), std::fabs(axis.hi));
-  if (!std::isfinite(far)) return {};
-  const int first = static_cast<int>(std::ceil(std::log10(axis.c)));
-  const int last = static_cast<int>(std::floor(std::log10(far)));
+  if (!(far > 0) || !std::isfinite(far)) return {};
+  // Powers of ten among the normal doubles only.
+  const int first =
+      std::max(static_cast<int>(std::ceil(std::log10(axis.c))), -307);
+  const int last = std::min(static_cast<int>(std::floor(std::log10(far))), 308);
   std::vector<Tick> ticks;
   for (const int stride : {1, 2, 3, 5, 10, 20, 50, 100, 200, 500, 1000}) {
     ticks.clear();
@@ -128,10 +131,9 @@ double textWidth(std::string_view text, double fontSize) {
 }
 
 std::string oneDigit(double value) {
-  int k = static_cast<int>(std::floor(std::log10(value)));
-  long long n = std::llround(value / std::pow(10.0, k));
-  if (n == 10) n = 1, ++k;
-  return label(n, k);
+  char text[32];  // "5e-324": a digit and the exponent
+  std::snprintf(text, sizeof text, "%.0e", value);
+  return label(text[0] - '0', std::atoi(text + 2));
 }
 
 double Axis::warp(double x) const {
