@@ -98,7 +98,7 @@ Panel drawAxes(std::ostream& out, double dy, double right, const AxisSpec& x,
   for (const Tick& tick : yTicks) {
     const double at = panel.y(y.axis, tick.value);
     put(out, "<path class=\"axes\" d=\"M%.1f %.1fh5\"/>\n", panel.left - 5, at);
-    text(out, "ytick end", panel.left - 8, at + 4, tick.label);
+    text(out, "end ytick", panel.left - 8, at + 4, tick.label);
   }
   text(out, "", (panel.left + panel.right) / 2, dy + kBottom + 40, x.name);
   return panel;
