@@ -90,7 +90,10 @@ int reportOnAll(const std::vector<std::string>& inputs, std::size_t top,
   int status = 0;
   for (std::size_t k = 0; k < inputs.size(); ++k) {
     if (inputs.size() > 1)
-      std::cout << (k > 0 ? "\n" : "") << "Transcript " << inputs[k] << "\n";
+      std::cout << (k > 0 ? "\n" : "") << "Transcript "
+                << report::printable(inputs[k] == "-" ? "standard input"
+                                                      : inputs[k])
+                << "\n";
     status = worse(status, reportOn(inputs[k], top, runs));
   }
   if (inputs.size() > 1) {
