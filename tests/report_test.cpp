@@ -138,7 +138,8 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
       {"--bogus", 2, "", "unknown option or missing value: --bogus\n"},
       {"--top 3x run", 2, "", "--top wants a whole number of 0 or more\n"},
       // A plain run's first and last best cost are its population's best.
-      {"--top 0 run evo", 0,
+      {"run >/dev/full", 1, "", "cannot write the report\n"},
+      {"--top 0 --svg r.svg run evo", 0,
        "\nRuns\n  transcript  population  generations  first best  last best\n"
        "  run                  6            0       -0.25      -0.25\n"
        "  evo                  6            2         0.5       0.25\n\nLast "
@@ -173,7 +174,12 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
   EXPECT_EQ(count("<path class=\"series r1\" d=\"M670.0,536.5 \"/>\n<path "
                   "class=\"series r0\" d=\"M80.0,764.6 L670.0,787.5 \"/>"),
             1);
+  // Whole counts 0 to 2 and costs 1 to 3 along the vertical axes.
+  EXPECT_EQ(count("\"end ytick\""), 6) << svg;
   EXPECT_EQ(runShell(s, "! command -v xmllint || xmllint --noout h.svg"), 0);
+  EXPECT_NE(s.read("r.svg").find(">2 runs (1 without generations, not "
+                                 "drawn); cost axis linear<"),
+            std::string::npos);
 }
 
 namespace {
