@@ -9,11 +9,13 @@
 
 // Help and version answer on standard output, a wrong command line on
 // standard error; the first line is `before` + the program's name + `after`.
-// The report's rows hold for its getopt_long command line.
+// The report's rows hold for its getopt_long command line; it takes
+// transcripts as arguments.
 TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
   struct Case {
     std::string args, before, after;
     int status;
+    bool report = true;
   };
   const Case cases[] = {{"--help", "Usage: ", " ", 0},
                         {"--version", "", " " APPROXIMATOR_VERSION "\n", 0},
@@ -21,11 +23,12 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
                         {"--seed 4294967296", "", ": ", 2},
                         {"--seed", "", ": ", 2},
                         {"--threads 0", "", ": ", 2},
-                        {"a b", "", ": ", 2}};
+                        {"a b", "", ": ", 2, false}};
   ScratchDir dir;
   for (const std::string name :
        {"function-approximator", "function-approximator-report"}) {
     for (const Case& c : cases) {
+      if (!c.report && name == "function-approximator-report") continue;
       const std::string run = "'" BUILD_DIR "/" + name + "' " + c.args;
       EXPECT_EQ(runShell(dir, run + " </dev/null >out 2>err"), c.status) << run;
       const std::string first = c.before + name + c.after;

@@ -1,7 +1,8 @@
-// The pictures of a run, in one self-contained SVG file.
+// The pictures of runs, in one self-contained SVG file.
 #pragma once
 
 #include <ostream>
+#include <vector>
 
 #include "transcript_summary.hpp"
 
@@ -13,5 +14,9 @@ namespace report {
 // `source` names the transcript in the subtitles.
 void writeSvg(std::ostream& out, const Summary& summary,
               std::string_view source);
+
+// One chart of several runs: the best cost by generation, one
+// <path class="series"> for each run with generations, named in a legend.
+void writeRunsSvg(std::ostream& out, const std::vector<NamedSummary>& runs);
 
 }  // namespace report

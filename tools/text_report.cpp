@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <iomanip>
+#include <optional>
 
 namespace report {
 namespace {
@@ -70,7 +72,67 @@ void writeRanking(std::ostream& out, const Summary& s, std::size_t top) {
   }
 }
 
+// Writes the rows in columns two blanks apart, the first column to the left
+// and the others to the right.
+template <std::size_t N>
+void writeColumns(std::ostream& out,
+                  const std::vector<std::array<std::string, N>>& rows) {
+  std::array<std::size_t, N> widths{};
+  for (const auto& row : rows)
+    for (std::size_t c = 0; c < N; ++c)
+      widths[c] = std::max(widths[c], row[c].size());
+  for (const auto& row : rows) {
+    out << "  " << std::left << std::setw(static_cast<int>(widths[0])) << row[0]
+        << std::right;
+    for (std::size_t c = 1; c < N; ++c)
+      out << "  " << std::setw(static_cast<int>(widths[c])) << row[c];
+    out << '\n';
+  }
+}
+
+// A run's best cost at its start and at its end: those of the first and the
+// last generation, or the first population's best for both; none without
+// costs.
+std::pair<std::optional<double>, std::optional<double>> bestCostsOf(
+    const Summary& s) {
+  if (s.evolution) return {s.bestCosts.front(), s.bestCosts.back()};
+  return {s.populationBest, s.populationBest};
+}
+
+std::string shown(std::optional<double> cost) {
+  return cost ? formatNumber(*cost) : "-";
+}
+
 }  // namespace
+
+void writeRunsTable(std::ostream& out, const std::vector<NamedSummary>& runs) {
+  std::vector<std::array<std::string, 5>> rows = {
+      {"transcript", "population", "generations", "first best", "last best"}};
+  std::vector<Ranked> lastBest;
+  for (const auto& [source, s] : runs) {
+    const auto [first, last] = bestCostsOf(s);
+    // The name has the room that the longest numbers leave of 100 columns.
+    rows.push_back({shortName(source, 40), std::to_string(s.individuals),
+                    std::to_string(s.bestCosts.size()), shown(first),
+                    shown(last)});
+    if (last) lastBest.push_back({lastBest.size(), *last, {}});
+  }
+  out << "Runs\n";
+  writeColumns(out, rows);
+  out << "\nLast best costs of the runs\n";
+  if (lastBest.empty()) {
+    out << "  none\n";
+    return;
+  }
+  std::vector<double> finite;
+  for (const Ranked& run : lastBest)
+    if (std::isfinite(run.cost)) finite.push_back(run.cost);
+  row(out, "best",
+      formatNumber(
+          std::min_element(lastBest.begin(), lastBest.end(), ranksBefore)
+              ->cost));
+  row(out, "median", finite.empty() ? "nan" : formatNumber(medianOf(finite)));
+}
 
 void writeReport(std::ostream& out, const Summary& s, std::size_t top) {
   writeRun(out, s);

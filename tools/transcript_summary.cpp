@@ -88,6 +88,14 @@ class Reader {
     }
     s_.generations = numberAfter("Generations: ");
     s_.populationSize = numberAfter("Population size: ");
+    // The run grows as many individuals as it echoes, none for a negative
+    // size.
+    const std::string& size = s_.populationSize;
+    const auto [end, error] =
+        std::from_chars(size.data(), size.data() + size.size(), population_);
+    if (error != std::errc() || end != size.data() + size.size())
+      damaged("expected \"Population size: \" and a whole number");
+    population_ = std::max(population_, 0LL);
     s_.mutationRate = numberAfter("Mutation rate: ");
     s_.crossoverRate = numberAfter("Crossover rate: ");
     s_.testFileMissing = next().starts_with("Unable to open file: ");
@@ -101,9 +109,24 @@ class Reader {
         damaged("expected a test triple or the separator");
     }
     while (next() != kFinished) {
-      if (line_.starts_with("Generation: ")) return readGenerations();
+      if (line_.starts_with("Generation: ")) {
+        checkPopulation(false);
+        return readGenerations();
+      }
+      checkPopulation(true);
       record(readIndividual(s_.individuals));
     }
+    checkPopulation(false);
+  }
+
+  // Another individual when `more`, or the end of the first population,
+  // against the population size.
+  void checkPopulation(bool more) {
+    const auto read = static_cast<long long>(s_.individuals);
+    if (more ? read >= population_ : read < population_)
+      damaged("expected " + std::to_string(population_) +
+              (population_ == 1 ? " individual" : " individuals") +
+              ", as the population size says");
   }
 
   // An individual's evaluation block, from its "Expression: " line, which
@@ -136,6 +159,9 @@ class Reader {
        : cost < 0          ? s_.negInf
                            : s_.inf);
     if (std::isfinite(cost)) s_.finiteCosts.push_back(cost);
+    // In index order a later individual ranks first only by a lower cost.
+    std::optional<double>& best = s_.populationBest;
+    if (!best || (std::isfinite(cost) && !(*best <= cost))) best = cost;
     offer(std::move(ranked));
   }
 
@@ -187,6 +213,7 @@ class Reader {
   std::string line_;
   std::size_t number_ = 0;
   bool bannerRead_ = false;
+  long long population_ = 0;  // individuals the first population holds
 };
 
 }  // namespace
@@ -215,6 +242,12 @@ std::string printable(std::string_view text) {
     if (ch < 0x20 || ch > 0x7e || ch == '&' || ch == '<' || ch == '>') ch = '?';
   }
   return out;
+}
+
+std::string shortName(std::string_view name, std::size_t room) {
+  const std::string shown = printable(name);
+  if (shown.size() <= room) return shown;
+  return "..." + shown.substr(shown.size() - (room - 3));
 }
 
 }  // namespace report

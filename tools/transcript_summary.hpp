@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,14 @@ struct Summary {
   // At most `top`, by ranksBefore: of the first population, or for an
   // evolution the final population's best from the run's closing block.
   std::vector<Ranked> best;
+  // The first population's best final cost by ranksBefore, whatever `top`.
+  std::optional<double> populationBest;
+};
+
+// A summary with the name of the transcript it was read from.
+struct NamedSummary {
+  std::string source;
+  Summary summary;
 };
 
 // Reads a transcript line by line up to "FINISHED", keeping only what the
@@ -69,5 +78,9 @@ std::string formatNumber(double value);
 // Text from the input as printable ASCII without the markup characters '&',
 // '<' and '>', safe in a terminal and in XML: every other byte becomes '?'.
 std::string printable(std::string_view text);
+
+// A transcript's name made printable and cut to `room` characters: "..."
+// and its end, where the names of a set of runs differ.
+std::string shortName(std::string_view name, std::size_t room);
 
 }  // namespace report
