@@ -160,7 +160,7 @@ void drawSeries(std::ostream& out, int colour, const std::vector<double>& costs,
           panel.y(y, costs[g]));
     command = std::isfinite(costs[g]) ? 'L' : 'M';
   }
-  put(out, "\"/>\n");
+  out << "\"/>\n";
 }
 
 // Generations 1 to `count` along a whole-number axis.
@@ -259,7 +259,7 @@ void writeRunsSvg(std::ostream& out, const std::vector<NamedSummary>& runs) {
              shortName(run.source, 22));
       else if (row == 16)
         text(out, "start", 515, at,
-             "and " + std::to_string(drawn - 15) + " more");
+             "and " + std::to_string(drawn - 15) + " more runs");
     }
   });
 }
