@@ -70,17 +70,19 @@ void* NodePool::allocate() {
   if (freed_ != nullptr) {
     return std::exchange(freed_, *static_cast<void**>(freed_));
   }
-  if (end_ - next_ < static_cast<std::ptrdiff_t>(sizeof(Ttree))) {
-    blocks_.reserve(blocks_.size() + 1);
-    void* block = alignedBlock();
-    madvise(block, kBlockBytes, MADV_HUGEPAGE);
-    blocks_.push_back(block);
-    next_ = static_cast<std::byte*>(block);
-    end_ = next_ + kBlockBytes;
-  }
+  if (end_ - next_ < static_cast<std::ptrdiff_t>(sizeof(Ttree))) addBlock();
   void* node = next_;
   next_ += sizeof(Ttree);
   return node;
+}
+
+void NodePool::addBlock() {
+  blocks_.reserve(blocks_.size() + 1);
+  void* block = alignedBlock();
+  madvise(block, kBlockBytes, MADV_HUGEPAGE);
+  blocks_.push_back(block);
+  next_ = static_cast<std::byte*>(block);
+  end_ = next_ + kBlockBytes;
 }
 
 void NodePool::release(void* node) noexcept {

@@ -47,6 +47,9 @@ class NodePool {
   }
 
  private:
+  // Out of line, so that the common path of allocate stays short.
+  [[gnu::noinline]] void addBlock();
+
   std::vector<void*> blocks_;
   void* freed_ = nullptr;  // nodes given back, each holding the next
   std::byte* next_ = nullptr;
