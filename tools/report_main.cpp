@@ -139,7 +139,9 @@ int main(int argc, char** argv) {
     if (code == 'h' || code == 'V') {
       if (std::cout << (code == 'h' ? kUsage : kVersion) << std::flush)
         return 0;
-      std::cerr << kName << "cannot write to standard output\n";
+      std::cerr << kName
+                << "cannot write to standard output: " << std::strerror(errno)
+                << '\n';
       return 1;
     }
     if (code == kSvg) {
