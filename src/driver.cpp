@@ -398,11 +398,13 @@ int runApproximator(const RunOptions& options) {
   }
   writeLine(kSeparator);
 
-  evalPop(population.data(), popSize);
-
   if (evolving) {
+    std::vector<float> costs = evalPopCosts(population.data(), popSize);
     runGenerations(population.data(), popSize, nodes,
-                   {genSize, treeDepth, mutRate, crossRate, options.threads});
+                   {genSize, treeDepth, mutRate, crossRate, options.threads},
+                   std::move(costs));
+  } else {
+    evalPop(population.data(), popSize);
   }
 
   writeLine("FINISHED");

@@ -36,12 +36,6 @@ void writeGeneration(int generation, const std::vector<float>& costs,
 
 }  // namespace
 
-std::vector<float> populationCosts(TIndividual** population, int popSize,
-                                   int generation, int generations,
-                                   int threads) {
-  return quietCosts(population, popSize, threads, generation, generations);
-}
-
 int rankPopulation(TIndividual** population, int popSize,
                    const std::vector<float>& costs) {
   if (popSize <= 0) return 0;
@@ -267,10 +261,9 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
 
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
-                    const EvolutionSettings& settings) {
+                    const EvolutionSettings& settings,
+                    std::vector<float> costs) {
   if (popSize <= 0 || settings.genSize <= 0) return;
-  std::vector<float> costs = populationCosts(
-      population, popSize, 1, settings.genSize, settings.threads);
   int best = rankPopulation(population, popSize, costs);
   // Counted up to genSize, never past it: genSize may be INT_MAX.
   for (int done = 0; done < settings.genSize; ++done) {
@@ -284,8 +277,8 @@ void runGenerations(TIndividual** population, int popSize,
     for (int i = 0; i < popSize; ++i) population[i]->tree = trees[i];
     // The previous population's nodes all go at once.
     nodes = std::move(next);
-    costs = populationCosts(population, popSize, generation, settings.genSize,
-                            settings.threads);
+    costs = quietCosts(population, popSize, settings.threads, generation,
+                       settings.genSize);
     best = rankPopulation(population, popSize, costs);
     writeGeneration(generation, costs, population[best], costs[best]);
   }

@@ -17,13 +17,6 @@ struct EvolutionSettings {
   int threads = 1;         // that compute a population's costs
 };
 
-// Each individual's final cost, as its last "Cost1: " line shows it,
-// computed on up to `threads` threads; the costs do not depend on them.
-// `generation` of `generations` is what the status line shows meanwhile.
-std::vector<float> populationCosts(TIndividual** population, int popSize,
-                                   int generation = 0, int generations = 0,
-                                   int threads = 1);
-
 // Fills the records' bookkeeping from the costs (one per individual) and
 // returns the index of the best. Finite costs rank lowest first, the
 // non-finite ones after them, equal ranks by index. `adaptacion` is the cost;
@@ -92,9 +85,11 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
                               const EvolutionSettings& settings);
 
 // Runs settings.genSize generations on the population, whose trees are in
-// `nodes`: each new population takes a pool of its own, and the previous one
-// goes once the new one is built. Writes one line per generation, then the
+// `nodes`, and whose final costs (as evalPopCosts gives them) are `costs`:
+// each new population takes a pool of its own, and the previous one goes
+// once the new one is built. Writes one line per generation, then the
 // separator and the full block of the final population's best individual.
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
-                    const EvolutionSettings& settings);
+                    const EvolutionSettings& settings,
+                    std::vector<float> costs);

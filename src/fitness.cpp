@@ -58,7 +58,7 @@ float function(float val, const Coefficients& k) {
   return static_cast<float>(T);
 }
 
-void evalIndividual(TIndividual* individual, int index) {
+float evalIndividual(TIndividual* individual, int index) {
   const std::string expression = parseTree(individual->tree);
   writeLine("Expression: ", index, "\t---\t", expression);
   float cost1 = 0.0f;
@@ -71,15 +71,22 @@ void evalIndividual(TIndividual* individual, int index) {
     writeLine("Cost1: ", cost1);
   }
   writeLine(kSeparator);
+  return cost1;
 }
 
 void evalPop(TIndividual** population, int popSize) {
-  // One individual at a time: its expression and cost live only while it is
+  evalPopCosts(population, popSize);
+}
+
+std::vector<float> evalPopCosts(TIndividual** population, int popSize) {
+  // One individual at a time: its expression lives only while it is
   // evaluated, so the evaluation adds little to what the trees hold.
+  std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
   for (int i = 0; i < popSize; ++i) {
     showProgress(i, popSize);
-    evalIndividual(population[i], i);
+    costs[static_cast<std::size_t>(i)] = evalIndividual(population[i], i);
   }
+  return costs;
 }
 
 CostTriples::CostTriples(const std::vector<std::string>& texts)

@@ -27,14 +27,18 @@ float function(float val, const Coefficients& k);
 
 // One individual's block, written as `index`: its expression, then per
 // complete test triple the "Parsed: " line, the result and the running cost,
-// then the separator.
-void evalIndividual(TIndividual* individual, int index);
+// then the separator. Returns the last running cost (0 without a triple).
+float evalIndividual(TIndividual* individual, int index);
 
 // For each individual: its expression, then per complete test triple the
 // evaluation's "Parsed: " line, the result and the running cost, then the
 // separator. A trailing group of one or two values is not a triple and is
 // skipped.
 void evalPop(TIndividual** population, int popSize);
+
+// evalPop that also gives each individual's last running cost, so that an
+// evolving run need not evaluate its first population twice.
+std::vector<float> evalPopCosts(TIndividual** population, int popSize);
 
 // The test values as the quiet evaluation reads them, once: each triple's
 // values prepared and its coefficients converted. The values must outlive
