@@ -4,7 +4,8 @@
 // vertices -b/(2a). Each configuration runs the program with --evolve
 // --seed S, S = 1 to 5, on every instance, two runs at a time, and prints
 // the runs whose last best cost is within max(0.01, 1% of |optimum|) of the
-// optimum, the median gap, and the CPU milliseconds per generation.
+// optimum, the median gap, the median generation at which a run's best cost
+// first comes within that tolerance, and the CPU milliseconds per generation.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -31,11 +32,14 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: evolution-quality [--unseeded] [PROGRAM]\n"
+    "Usage: evolution-quality [--unseeded] [--generations G] [PROGRAM]\n"
+    "                         [-- OPTION...]\n"
     "Runs PROGRAM (default: the function-approximator built beside this\n"
     "benchmark) with --evolve --seed 1 to 5 on ten instances per\n"
     "configuration; --unseeded runs each instance once without --seed, for\n"
-    "a program that has no seeds.\n";
+    "a program that has no seeds. --generations G keeps the configurations\n"
+    "of G generations. The OPTIONs after -- are given to every run (such as\n"
+    "--tournament 4), so that one lever can be compared with another.\n";
 
 struct Configuration {
   int depth;
@@ -43,9 +47,11 @@ struct Configuration {
   const char* mutation;
 };
 
-// Population 200 and crossover 0.7 throughout.
+// Population 200 and crossover 0.7 throughout: the 50-generation runs users
+// start with, and the long runs that show where a search ends.
 constexpr Configuration kConfigurations[] = {
-    {4, 50, "0.05"}, {6, 300, "0.01"}, {8, 300, "0.01"}};
+    {4, 50, "0.05"},  {6, 50, "0.01"},  {8, 50, "0.01"},
+    {4, 300, "0.05"}, {6, 300, "0.01"}, {8, 300, "0.01"}};
 constexpr int kSeeds = 5;
 
 struct Instance {
@@ -82,14 +88,42 @@ struct Run {
   std::string seed;     // empty: unseeded
   fs::path transcript;
   double lastBest = std::numeric_limits<double>::infinity();
+  // The first generation whose best cost is within tolerance; none: never.
+  double firstWithin = std::numeric_limits<double>::infinity();
   double cpuSeconds = 0.0;
   bool failed = false;
 };
 
+// Whether a cost is within tolerance of the optimum.
+bool isWithin(double cost, double optimum) {
+  return cost - optimum <= std::max(0.01, 0.01 * std::fabs(optimum));
+}
+
+// The first "Generation: g" line whose best cost is within tolerance.
+double firstGenerationWithin(const std::string& text, double optimum) {
+  static const std::string kLine = "Generation: ";
+  static const std::string kBest = "Best cost: ";
+  for (std::size_t at = text.find(kLine); at != std::string::npos;
+       at = text.find(kLine, at + 1)) {
+    if (at != 0 && text[at - 1] != '\n') continue;
+    const std::size_t best = text.find(kBest, at);
+    if (best == std::string::npos) break;
+    const double cost =
+        std::strtod(text.c_str() + best + kBest.size(), nullptr);
+    if (std::isfinite(cost) && isWithin(cost, optimum)) {
+      return std::strtod(text.c_str() + at + kLine.size(), nullptr);
+    }
+  }
+  return std::numeric_limits<double>::infinity();
+}
+
 // Runs the program in the instance's directory and reads the last best cost
-// (the closing block's last Cost1:) and the user and system time it took.
-void carryOut(const std::string& program, Run& run) {
+// (the closing block's last Cost1:), the first generation within tolerance
+// and the user and system time it took.
+void carryOut(const std::string& program, const std::vector<std::string>& extra,
+              Run& run) {
   std::vector<std::string> words = {program, "--evolve"};
+  words.insert(words.end(), extra.begin(), extra.end());
   // Two runs at a time fill the cores already: each on one thread keeps its
   // CPU time its own.
   if (!run.seed.empty()) {
@@ -135,6 +169,7 @@ void carryOut(const std::string& program, Run& run) {
   }
   const double cost = std::strtod(text.c_str() + at + 7, nullptr);
   if (std::isfinite(cost)) run.lastBest = cost;
+  run.firstWithin = firstGenerationWithin(text, run.instance->optimum);
 }
 
 double median(std::vector<double> values) {
@@ -148,10 +183,17 @@ double median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
   bool seeded = true;
+  int onlyGenerations = 0;
+  std::vector<std::string> extra;
   fs::path program = APPROXIMATOR_EXE;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--unseeded") == 0) {
       seeded = false;
+    } else if (std::strcmp(argv[i], "--generations") == 0 && i + 1 < argc) {
+      onlyGenerations = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--") == 0) {
+      extra.assign(argv + i + 1, argv + argc);
+      break;
     } else if (argv[i][0] == '-') {
       std::cerr << kUsage;
       return 2;
@@ -171,10 +213,14 @@ int main(int argc, char** argv) {
     instances.push_back(
         makeInstance(scratch / ("instance-" + std::to_string(seed)), seed));
   }
-  std::cout << "program: " << program.string() << (seeded ? "" : " (unseeded)")
-            << std::endl;
+  std::cout << "program: " << program.string() << (seeded ? "" : " (unseeded)");
+  for (const std::string& option : extra) std::cout << ' ' << option;
+  std::cout << std::endl;
   bool failed = false;
   for (const Configuration& configuration : kConfigurations) {
+    if (onlyGenerations != 0 && configuration.generations != onlyGenerations) {
+      continue;
+    }
     const std::string answers =
         (scratch / ("answers-" + std::to_string(configuration.depth))).string();
     std::ofstream(answers) << "200 " << configuration.generations << ' '
@@ -194,28 +240,34 @@ int main(int argc, char** argv) {
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
       for (std::size_t i; (i = next++) < runs.size();)
-        carryOut(program, runs[i]);
+        carryOut(program, extra, runs[i]);
     };
     std::thread helper(work);
     work();
     helper.join();
     int within = 0;
-    std::vector<double> gaps, msPerGeneration;
+    std::vector<double> gaps, firsts, msPerGeneration;
     for (const Run& run : runs) {
       failed = failed || run.failed;
       const double optimum = run.instance->optimum;
-      const double gap = run.lastBest - optimum;
-      gaps.push_back(gap);
-      if (gap <= std::max(0.01, 0.01 * std::fabs(optimum))) ++within;
+      gaps.push_back(run.lastBest - optimum);
+      if (isWithin(run.lastBest, optimum)) ++within;
+      firsts.push_back(run.firstWithin);
       msPerGeneration.push_back(1000 * run.cpuSeconds /
                                 configuration.generations);
     }
+    // Runs that never come within count as later than any that do.
+    const double first = median(firsts);
+    char firstText[32] = "never";
+    if (std::isfinite(first)) {
+      std::snprintf(firstText, sizeof firstText, "%.4g", first);
+    }
     std::printf(
         "depth %d, %d generations, mutation %s: %d of %zu within, median gap "
-        "%.4g, %.3f ms per generation (median CPU time of a run / "
-        "generations)\n",
+        "%.4g, median first generation within %s, %.3f ms per generation "
+        "(median CPU time of a run / generations)\n",
         configuration.depth, configuration.generations, configuration.mutation,
-        within, runs.size(), median(gaps), median(msPerGeneration));
+        within, runs.size(), median(gaps), firstText, median(msPerGeneration));
     std::fflush(stdout);
   }
   fs::remove_all(scratch);
