@@ -68,10 +68,11 @@ bool parseNumber(const char* text, Number low, Number high, Number& value) {
   return true;
 }
 
-// The usage on standard error after one line on what was wrong: status 2.
+// What was wrong and where the usage is, on standard error: status 2.
 int usageError(const std::string& what) {
   std::cerr << "function-approximator: " << what << '\n'
-            << kUsage << std::flush;
+            << "Try 'function-approximator --help' for more information."
+            << std::endl;
   return 2;
 }
 

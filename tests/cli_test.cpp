@@ -93,6 +93,7 @@ TEST(Install, PutsTheProgramsTheirManualPagesAndTheSampleAndNothingElse) {
 TEST(Progress, ShownOnATerminalWhileTheTranscriptGoesElsewhere) {
   ScratchDir dir;
   dir.write("in", "6000 0 0 0 2\n");
+  dir.write("testVals.csv", "");  // (a missing one gets a warning)
   const auto slowRun = [&](std::string stderrTo, std::string end) {
     runShell(dir, "script -qec \"'" APPROXIMATOR_EXE "' <in " + stderrTo +
                       " | (sleep 1.5; head -c 99999; sleep 1; " + end +

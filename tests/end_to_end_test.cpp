@@ -27,9 +27,41 @@ std::string setUp(const std::string& gens, const std::string& size,
       "|Crossover rate: " + crossover + "|");
 }
 
-// Without testVals.csv: its message and an empty listing.
+// Standard error written as its lines, each ended by '|', all but the
+// pointer to --help after the program's name.
+std::string said(const std::string& joined) {
+  std::string err;
+  std::istringstream parts(joined);
+  for (std::string line; std::getline(parts, line, '|');)
+    err += (line.starts_with("Try '") ? "" : "function-approximator: ") + line +
+           "\n";
+  return err;
+}
+
+// Without testVals.csv: its message and an empty listing, and on standard
+// error why.
 const std::string kNoValues =
     "Unable to open file: testVals.csv|*|Test values: |*|";
+// An empty testVals.csv: no note, and an empty listing.
+const std::string kEmpty = "*|Test values: |*|";
+const std::string kNoFile =
+    "warning: cannot open testVals.csv: No such file or directory; the run "
+    "has no test values|";
+// The lone leaf c of a depth 0 tree (draw 2) on the triple 1, 2, 3: cost
+// (9 + 6 + 3) / 100; on -1, 0.5, 4 as well: (-16 + 2 + 4) / 100 more.
+const std::string kLeafC3 =
+    "Expression: 0\t---\tc|Parsed: 3|Result (floating point): 3|Cost1: "
+    "0.18|*|";
+const std::string kLeafC34 =
+    "Expression: 0\t---\tc|Parsed: 3|Result (floating point): 3|Cost1: "
+    "0.18|Parsed: 4|Result (floating point): 4|Cost1: 0.08|*|";
+// A generation's line, around its best and median cost.
+const std::string kGeneration1 = "Generation: 1\t---\tBest cost: ";
+const std::string kGeneration1Rest =
+    "\t---\tNon-finite costs: 0\t---\tBest expression: c|*|";
+const std::string kGenerations5 =
+    "note: a plain run does not run the 5 generations asked for; --evolve "
+    "does|";
 
 }  // namespace
 
@@ -47,7 +79,7 @@ TEST(EndToEnd, Runs) {
       // left leaf (draw 14), operator (10), leaf (12), root (2), leaf (8),
       // operator (4), right leaf (6), where draw n picks eqVar[r_n % 4] or
       // opVar[r_n % 5] from 1804289383, 846930886, 1681692777, ...
-      {"2\n5\n\n0.1\n  0.7\n2", nullptr, "", 0, "",
+      {"2\n5\n\n0.1\n  0.7\n2", nullptr, "", 0, kGenerations5 + kNoFile,
        setUp("5", "2", "0.1", "0.7") +
            lines(kNoValues + "Expression: 0\t---\t2-2-a+2|*|Expression: "
                              "1\t---\t2sc-a-a|*|FINISHED|")},
@@ -55,93 +87,100 @@ TEST(EndToEnd, Runs) {
       // 1738766719, 190686788, ... and seed 2^32 - 1 254925627, 1205188300,
       // 366127624, ... (glibc's srand): depth 1 reads left leaf (draw 6),
       // operator (2), right leaf (4).
-      {"2 5 0.1 0.7 2", nullptr, "--seed 1 > .stdout", 0, "",
+      {"2 5 0.1 0.7 2", nullptr, "--seed 1 > .stdout", 0,
+       kGenerations5 + kNoFile,
        setUp("5", "2", "0.1", "0.7") +
            lines(kNoValues + "Expression: 0\t---\t2-2-a+2|*|Expression: "
                              "1\t---\t2sc-a-a|*|FINISHED|")},
-      {"2 0 0 0 1", nullptr, "--seed 2 > .stdout", 0, "",
+      {"2 0 0 0 1", nullptr, "--seed 2 > .stdout", 0, kNoFile,
        setUp("0", "2", "0", "0") +
            lines(kNoValues + "Expression: 0\t---\tcs2|*|Expression: "
                              "1\t---\t2*2|*|FINISHED|")},
-      {"2 0 0 0 1", nullptr, "--seed=4294967295 > .stdout", 0, "",
+      {"2 0 0 0 1", nullptr, "--seed=4294967295 > .stdout", 0, kNoFile,
        setUp("0", "2", "0", "0") +
            lines(kNoValues + "Expression: 0\t---\tc+b|*|Expression: "
                              "1\t---\tb/a|*|FINISHED|")},
-      {"", nullptr, "", 0, "",
+      // Input that ends names the answers it did not give.
+      {"", nullptr, "", 0,
+       "note: the input ended before the population size, the number of "
+       "generations, the mutation rate, the crossover rate and the tree depth "
+       "were given; each was taken as 0|" +
+           kNoFile,
        setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
       // The point ends the size and fails every later read. A depth 0 tree
       // is one leaf, from draw 2.
-      {"1.7 5 1 1 4", nullptr, "", 0,
+      {"1.7 5 1 1 4", "", "", 0,
        "note: the population size was read as 1: the answer ends at '.', and "
        "the later answers are 0",
        setUp("0", "1", "0", "0") +
-           lines(kNoValues + "Expression: 0\t---\tc|*|FINISHED|")},
+           lines(kEmpty + "Expression: 0\t---\tc|*|FINISHED|")},
       // A typo is read as before, and the first answer it touches is named.
       // The second leaf comes from draw 4.
-      {"2OO 5 0.1 0.7 2", nullptr, "", 0,
+      {"2OO 5 0.1 0.7 2", "", "", 0,
        "note: the population size was read as 2: the answer ends at 'O', and "
        "the later answers are 0",
        setUp("0", "2", "0", "0") +
-           lines(kNoValues +
+           lines(kEmpty +
                  "Expression: 0\t---\tc|*|Expression: 1\t---\t2|*|FINISHED|")},
-      {"0 3 0,05 0.7 2", nullptr, "", 0,
+      {"0 0 0,05 0.7 2", "", "", 0,
        "note: the mutation rate was read as 0: the answer ends at ',', and the "
        "later answers are 0",
-       setUp("3", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
+       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
       // What follows a number that stops short may be the next answer.
-      {"0-4 0.5 0.25 1", nullptr, "", 0,
+      {"0-4 0.5 0.25 1", "", "", 0,
        "note: the population size was read as 0: the answer ends at '-', "
        "where the number of generations begins",
-       setUp("-4", "0", "0.5", "0.25") + lines(kNoValues + "FINISHED|")},
-      {"0 0 0 0 2x", nullptr, "", 0,
+       setUp("-4", "0", "0.5", "0.25") + lines(kEmpty + "FINISHED|")},
+      {"0 0 0 0 2x", "", "", 0,
        "note: the tree depth was read as 2: the answer ends at 'x'",
-       setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
+       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
       // Numbers beyond their type saturate and fail the later reads.
-      {"0 99999999999 0.5 1 1", nullptr, "", 0,
+      {"0 99999999999 0.5 1 1", "", "", 0,
        "note: the number of generations is out of range for its type and was "
-       "read as 2147483647; the later answers are 0",
-       setUp("2147483647", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
-      {"0 1 -1e39 1 1", nullptr, "", 0,
+       "read as 2147483647; the later answers are 0|note: a plain run does "
+       "not run the 2147483647 generations asked for; --evolve does",
+       setUp("2147483647", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
+      {"0 0 -1e39 1 1", "", "", 0,
        "note: the mutation rate is out of range for its type and was read as "
        "-3.40282e+38; the later answers are 0",
-       setUp("1", "0", "-3.40282e+38", "0") + lines(kNoValues + "FINISHED|")},
-      {"x 1", nullptr, "", 0,
+       setUp("0", "0", "-3.40282e+38", "0") + lines(kEmpty + "FINISHED|")},
+      {"x 1", "", "", 0,
        "note: the population size could not be read; it and the later answers "
        "are 0",
-       setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
+       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
       // A negative depth grows the trees of depth 0.
-      {"1 0 0 0 -2", nullptr, "", 0,
+      {"1 0 0 0 -2", "", "", 0,
        "note: the tree depth -2 is negative; every tree is a single leaf, as "
        "at depth 0",
        setUp("0", "1", "0", "0") +
-           lines(kNoValues + "Expression: 0\t---\tc|*|FINISHED|")},
+           lines(kEmpty + "Expression: 0\t---\tc|*|FINISHED|")},
       // A header row is listed as it stands; a line of a carriage return
       // alone is a value that is not a number.
-      {"0", "a,b,c\n1,2,3\n", "", 0,
+      {"0 0 0 0 0", "a,b,c\n1,2,3\n", "", 0,
        "note: testVals.csv holds 3 values that are not numbers, the first "
        "\"a\"",
        setUp("0", "0", "0", "0") +
            lines("*|Test values: |Var[0] --- a(a),b(b),c(c)|Var[3] --- "
                  "a(1),b(2),c(3)|*|FINISHED|")},
-      {"0", "1,2,3\r\n\r\n4x,5\r\n", "", 0,
+      {"0 0 0 0 0", "1,2,3\r\n\r\n4x,5\r\n", "", 0,
        "note: testVals.csv holds 2 values that are not numbers, the first "
        "\"\\r\"",
        setUp("0", "0", "0", "0") +
            lines("*|Test values: |Var[0] --- a(1),b(2),c(3\r)|Var[3] --- "
                  "a(\r),b(4x),c(5\r)|*|FINISHED|")},
       // A negative size is an empty population, never refused.
-      {"-3 -2 1000000 1e-7 31", nullptr, "", 0,
+      {"-3 -2 1000000 1e-7 31", "", "", 0,
        "note: the population size -3 is negative; the population is empty",
-       setUp("-2", "-3", "1e+06", "1e-07") + lines(kNoValues + "FINISHED|")},
+       setUp("-2", "-3", "1e+06", "1e-07") + lines(kEmpty + "FINISHED|")},
       // "c" and "2" on two triples: the cost adds (a r^2 + b r + c) / 100
       // per triple, 0.18 - 0.1 for the first, 0.11 + 0.01 for the second.
       // Cells are cut at every comma but a line's last; a blank line has
       // none; a carriage return and blanks stay in the text (atof skips
       // them).
-      {"2 9 0 0 0", "1,2,\n\n3,-1\r\n 0.50,4,,\n2", "", 0,
+      {"2 0 0 0 0", "1,2,\n\n3,-1\r\n 0.50,4,,\n2", "", 0,
        "warning: testVals.csv holds 8 values, not a multiple of three; the "
        "last 2 values are ignored",
-       setUp("9", "2", "0", "0") +
+       setUp("0", "2", "0", "0") +
            lines("*|Test values: |Var[0] --- a(1),b(2),c(3)|Var[3] --- "
                  "a(-1\r),b( 0.50),c(4)|*|Expression: 0\t---\tc|Parsed: "
                  "3|Result (floating point): 3|Cost1: 0.18|Parsed: 4|Result "
@@ -160,7 +199,7 @@ TEST(EndToEnd, Runs) {
       {"", nullptr, "--vers >&-", 1,
        "cannot write to standard output: Bad file descriptor", ""},
       // A reader that goes away ends the run at once and quietly.
-      {"2000 0 0 0 9", nullptr, "| head -n 3 > .stdout", 0, "",
+      {"2000 0 0 0 9", "1,2,3", "| head -n 3 > .stdout", 0, "",
        lines("*|Function approximator application|*|")},
       // Two populations of 200 trees of 2047 nodes: 2 * 200 * (8 + 32 +
       // 2047 * 48) bytes, more than nine tenths of 4 * 10^7 bytes but well
@@ -172,12 +211,53 @@ TEST(EndToEnd, Runs) {
        setUp("1", "200", "0.1", "0.7"), 40000000},
       {"200 1 0.1 0.7 10", "5", "--evolve > /dev/null", 0,
        "warning: testVals.csv holds 1 value, not a multiple of three; the "
-       "last 1 value is ignored",
+       "last 1 value is ignored|note: there is no test triple: every cost is "
+       "0, and the evolution has nothing to find",
        "", 60000000},
       // An endless line stops at the memory the test values may take.
       {"1 0 0 0 0", "/dev/zero", "", 1,
        "the test values need more memory than is available",
        setUp("0", "1", "0", "0"), 100000000},
+      // A run that evolves says nothing on standard error when all is well.
+      // One individual: the generation keeps it, so it is evaluated again.
+      {"1 1 0.1 0.7 0", "1,2,3", "--evolve > .stdout", 0, "",
+       setUp("1", "1", "0.1", "0.7") +
+           lines("*|Test values: |Var[0] --- a(1),b(2),c(3)|*|" + kLeafC3 +
+                 kGeneration1 + "0.18\t---\tMedian cost: 0.18" +
+                 kGeneration1Rest + kLeafC3 + "FINISHED|")},
+      // Generations with no triple evolve towards nothing (the depth 0 as
+      // the input ended).
+      {"1 1 0 0", nullptr, "--evolve > .stdout", 0,
+       "note: the input ended before the tree depth was given; it was taken "
+       "as 0|" +
+           kNoFile +
+           "note: there is no test triple: every cost is 0, and the "
+           "evolution has nothing to find",
+       setUp("1", "1", "0", "0") +
+           lines(kNoValues + "Expression: 0\t---\tc|*|" + kGeneration1 +
+                 "0\t---\tMedian cost: 0" + kGeneration1Rest +
+                 "Expression: 0\t---\tc|*|FINISHED|")},
+      // Two values a line are taken across lines; a = -1 gives a cost
+      // (-r^2 + 0.5 r + 4) / 100 without a lower bound.
+      {"1 1 0 0 0", "1,2\n3,-1\n0.5,4\n", "--evolve > .stdout", 0,
+       "note: testVals.csv holds 2 values on each of its 3 lines; triples are "
+       "taken across lines, three values at a time|note: 1 test triple has an "
+       "a not above 0, the first Var[3] with a \"-1\": the cost has no lower "
+       "bound, and the evolution can run it towards minus infinity",
+       setUp("1", "1", "0", "0") +
+           lines("*|Test values: |Var[0] --- a(1),b(2),c(3)|Var[3] --- "
+                 "a(-1),b(0.5),c(4)|*|" +
+                 kLeafC34 + kGeneration1 + "0.08\t---\tMedian cost: 0.08" +
+                 kGeneration1Rest + kLeafC34 + "FINISHED|")},
+      {"0 0 0 0 0", "1;2;3\n", "", 0,
+       "warning: testVals.csv holds 1 value, not a multiple of three; the "
+       "last 1 value is ignored|note: testVals.csv has no comma but numbers "
+       "separated by semicolons: values are separated by commas, as in 1,2,3",
+       setUp("0", "0", "0", "0") + lines("*|Test values: |*|FINISHED|")},
+      {"", nullptr, "--quiet > .stdout", 2,
+       "unknown option '--quiet'|Try 'function-approximator --help' for more "
+       "information.",
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input + c.redirect);
@@ -191,8 +271,7 @@ TEST(EndToEnd, Runs) {
       dir.write("testVals.csv", c.values);
     const RunResult run = runProgram(dir, c.input, c.redirect, c.addressSpace);
     EXPECT_EQ(run.out, c.out);
-    EXPECT_EQ(run.err,
-              c.err.empty() ? "" : "function-approximator: " + c.err + "\n");
+    EXPECT_EQ(run.err, said(c.err));
     EXPECT_EQ(run.status, c.status);
   }
 }

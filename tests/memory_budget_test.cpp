@@ -1,4 +1,4 @@
-#include "driver.hpp"
+#include "memory_budget.hpp"
 
 #include <gtest/gtest.h>
 
