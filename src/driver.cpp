@@ -400,9 +400,11 @@ int runApproximator(const RunOptions& options) {
 
   if (evolving) {
     std::vector<float> costs = evalPopCosts(population.data(), popSize);
+    Workers workers(options.threads);
     runGenerations(population.data(), popSize, nodes,
-                   {genSize, treeDepth, mutRate, crossRate, options.threads},
-                   std::move(costs));
+                   {genSize, treeDepth, mutRate, crossRate, options.threads,
+                    options.seed.value_or(1)},
+                   std::move(costs), workers);
   } else {
     evalPop(population.data(), popSize);
   }
