@@ -116,8 +116,13 @@ void listNodes(Ttree* node, bool withNode, NodeLists& lists) {
   if (node->Hi != nullptr) listNodes(node->Hi, true, lists);
 }
 
-NodeLists nodeLists(Ttree* tree, bool withRoot) {
-  NodeLists lists;
+// The lists of a tree in the thread's own scratch (`which` of two, for the
+// two trees of a crossover), so that their room is made once per thread.
+const NodeLists& nodeLists(Ttree* tree, bool withRoot, int which) {
+  thread_local NodeLists scratch[2];
+  NodeLists& lists = scratch[which];
+  lists.inner.clear();
+  lists.leaves.clear();
   listNodes(tree, withRoot, lists);
   return lists;
 }
@@ -165,12 +170,12 @@ Ttree* copyGrafted(const Ttree* node, Ttree* father, int depth,
 }  // namespace
 
 Ttree* chooseNode(Ttree* tree, bool withRoot) {
-  return chooseFrom(nodeLists(tree, withRoot));
+  return chooseFrom(nodeLists(tree, withRoot, 0));
 }
 
 Ttree* crossChild(Ttree* parent, Ttree* donor, int treeDepth) {
-  const NodeLists places = nodeLists(parent, false);
-  const NodeLists grafts = nodeLists(donor, true);
+  const NodeLists& places = nodeLists(parent, false, 0);
+  const NodeLists& grafts = nodeLists(donor, true, 1);
   for (int attempt = 0; attempt < kCrossoverAttempts; ++attempt) {
     const Ttree* const place = chooseFrom(places);
     if (place == nullptr) break;  // a lone root: nothing to replace
