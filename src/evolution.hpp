@@ -79,10 +79,10 @@ double subtreeMutationChance(float mutRate);
 
 // Each node, with probability mutRate, takes a new random symbol: an
 // operator at an inner node, a terminal at a leaf. Rather than a draw per
-// node, a draw u gives how many nodes pass unchanged before the next that
-// changes: it is the first node at which (1 - mutRate)^k, multiplied in
-// double node by node since the draw, falls below 1 - u. A node that changes
-// draws its symbol, then the next u. One draw at a rate of 0.
+// node, a draw u skips to the next node that changes: the first, in the
+// order createTree grew them, at which (1 - mutRate)^k, multiplied in double
+// node by node since the draw, falls below 1 - u. A node that changes draws
+// its symbol, then the next u. At a rate of 0 the first u is the only draw.
 void mutateTree(Ttree* tree, float mutRate);
 
 // The trees of the next population, generation `generation` of the run, in

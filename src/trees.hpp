@@ -67,8 +67,8 @@ class NodePool {
 NodePool* activateNodePool(NodePool* pool);
 
 // Makes `new Ttree` on this thread take nodes from one pool for the scope's
-// lifetime, so
-// that no pool stays active once it is gone, whatever ends the scope.
+// lifetime, so that no pool stays active once it is gone, whatever ends the
+// scope.
 class ActivePool {
  public:
   explicit ActivePool(NodePool* pool) : outer_(activateNodePool(pool)) {}
