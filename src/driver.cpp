@@ -18,6 +18,7 @@
 #include "reader.hpp"
 #include "transcript.hpp"
 #include "trees.hpp"
+#include "workers.hpp"
 
 namespace {
 
@@ -120,10 +121,11 @@ int runApproximator(const RunOptions& options) {
 
   if (evolving) {
     std::vector<float> costs = evalPopCosts(population.data(), run.popSize);
+    Workers workers(options.threads);
     runGenerations(population.data(), run.popSize, nodes,
                    {run.genSize, run.treeDepth, run.mutRate, run.crossRate,
-                    options.threads},
-                   std::move(costs));
+                    options.threads, options.seed.value_or(1)},
+                   std::move(costs), workers);
   } else {
     evalPop(population.data(), run.popSize);
   }

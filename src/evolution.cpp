@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <numeric>
 #include <string>
@@ -11,11 +10,6 @@
 #include "transcript.hpp"
 
 namespace {
-
-// A draw as a value in [0, 1): below a rate with that rate's probability.
-double uniformDraw() {
-  return static_cast<double>(draw()) / (static_cast<double>(RAND_MAX) + 1.0);
-}
 
 // A child slot's link in its parent.
 Ttree*& linkTo(Ttree* node) {
@@ -37,7 +31,9 @@ void writeGeneration(int generation, const std::vector<float>& costs,
 }  // namespace
 
 int rankPopulation(TIndividual** population, int popSize,
-                   const std::vector<float>& costs) {
+                   const std::vector<float>& costs,
+                   std::vector<std::uint64_t>& runningWeights) {
+  runningWeights.clear();
   if (popSize <= 0) return 0;
   std::vector<int> order(static_cast<std::size_t>(popSize));
   std::iota(order.begin(), order.end(), 0);
@@ -59,32 +55,36 @@ int rankPopulation(TIndividual** population, int popSize,
     individual->puntuacion =
         finite == 0 ? 1.0f : static_cast<float>(std::max(finite - rank, 0));
   }
-  const double total = finite == 0
-                           ? static_cast<double>(popSize)
-                           : static_cast<double>(finite) * (finite + 1.0) / 2.0;
-  double sum = 0.0;
+  // Whole numbers: the weights are counted from the ranks, never from their
+  // float copies, which stop being exact past 2^24.
+  std::vector<std::uint64_t> weights(static_cast<std::size_t>(popSize), 1);
+  if (finite > 0) {
+    for (int rank = 0; rank < popSize; ++rank) {
+      weights[static_cast<std::size_t>(order[rank])] =
+          static_cast<std::uint64_t>(std::max(finite - rank, 0));
+    }
+  }
+  runningWeights.resize(weights.size());
+  std::partial_sum(weights.begin(), weights.end(), runningWeights.begin());
+  const auto total = static_cast<double>(runningWeights.back());
   for (int i = 0; i < popSize; ++i) {
-    sum += static_cast<double>(population[i]->puntuacion) / total;
-    population[i]->punt_acu = static_cast<float>(sum);
+    population[i]->punt_acu = static_cast<float>(
+        static_cast<double>(runningWeights[static_cast<std::size_t>(i)]) /
+        total);
   }
   return order[0];
 }
 
-int rouletteIndex(TIndividual** population, int popSize, double u) {
-  int low = 0;
-  int high = popSize;
-  while (low < high) {
-    const int middle = low + (high - low) / 2;
-    if (u < static_cast<double>(population[middle]->punt_acu)) {
-      high = middle;
-    } else {
-      low = middle + 1;
-    }
-  }
-  if (low < popSize) return low;
-  low = popSize - 1;
-  while (low > 0 && !(population[low]->puntuacion > 0.0f)) --low;
-  return low;
+int rouletteIndex(const std::vector<std::uint64_t>& runningWeights,
+                  std::uint32_t word) {
+  // sum / total > word / 2^32 exactly when sum > floor(word * total / 2^32);
+  // the product is taken in two halves, as it may pass 2^64.
+  const std::uint64_t total = runningWeights.back();
+  const std::uint64_t bar =
+      word * (total >> 32) + ((word * (total & 0xffffffffU)) >> 32);
+  return static_cast<int>(
+      std::upper_bound(runningWeights.begin(), runningWeights.end(), bar) -
+      runningWeights.begin());
 }
 
 float medianCost(const std::vector<float>& costs) {
@@ -116,8 +116,13 @@ void listNodes(Ttree* node, bool withNode, NodeLists& lists) {
   if (node->Hi != nullptr) listNodes(node->Hi, true, lists);
 }
 
-NodeLists nodeLists(Ttree* tree, bool withRoot) {
-  NodeLists lists;
+// The lists of a tree in the thread's own scratch (`which` of two, for the
+// two trees of a crossover), so that their room is made once per thread.
+const NodeLists& nodeLists(Ttree* tree, bool withRoot, int which) {
+  thread_local NodeLists scratch[2];
+  NodeLists& lists = scratch[which];
+  lists.inner.clear();
+  lists.leaves.clear();
   listNodes(tree, withRoot, lists);
   return lists;
 }
@@ -126,10 +131,10 @@ NodeLists nodeLists(Ttree* tree, bool withRoot) {
 // choose, then one for the node within its kind. Null when the lists are
 // empty (a lone root that may not be chosen); no draw is taken then.
 Ttree* chooseFrom(const NodeLists& lists) {
-  const bool inner = !lists.inner.empty() && uniformDraw() < kInnerNodeChance;
+  const bool inner = !lists.inner.empty() && drawUniform() < kInnerNodeChance;
   const std::vector<Ttree*>& kind = inner ? lists.inner : lists.leaves;
   if (kind.empty()) return nullptr;
-  return kind[static_cast<std::size_t>(draw()) % kind.size()];
+  return kind[draw() % kind.size()];
 }
 
 // How many levels a subtree reaches below its root: 0 for a leaf.
@@ -165,12 +170,12 @@ Ttree* copyGrafted(const Ttree* node, Ttree* father, int depth,
 }  // namespace
 
 Ttree* chooseNode(Ttree* tree, bool withRoot) {
-  return chooseFrom(nodeLists(tree, withRoot));
+  return chooseFrom(nodeLists(tree, withRoot, 0));
 }
 
 Ttree* crossChild(Ttree* parent, Ttree* donor, int treeDepth) {
-  const NodeLists places = nodeLists(parent, false);
-  const NodeLists grafts = nodeLists(donor, true);
+  const NodeLists& places = nodeLists(parent, false, 0);
+  const NodeLists& grafts = nodeLists(donor, true, 1);
   for (int attempt = 0; attempt < kCrossoverAttempts; ++attempt) {
     const Ttree* const place = chooseFrom(places);
     if (place == nullptr) break;  // a lone root: nothing to replace
@@ -185,7 +190,8 @@ Ttree* crossChild(Ttree* parent, Ttree* donor, int treeDepth) {
 Ttree* mutateSubtree(Ttree* tree, int treeDepth) {
   Ttree* const place = chooseNode(tree, true);
   const int depth = place->profundidad;
-  const int levels = draw() % (std::max(treeDepth - depth, 0) + 1);
+  const auto levels = static_cast<int>(
+      draw() % static_cast<std::uint32_t>(std::max(treeDepth - depth, 0) + 1));
   Ttree* const father = place->padre;
   Ttree** const link = father == nullptr ? &tree : &linkTo(place);
   // The old nodes' room takes the new ones.
@@ -198,88 +204,124 @@ double subtreeMutationChance(float mutRate) {
   return mutRate > 0.0f ? kSubtreeMutationChance : 0.0;
 }
 
-// Draws, in the order createTree drew the nodes (a node, then its right
-// subtree, then its left one): one to decide whether the node changes, and
-// for a node that does one more for its new symbol.
-void mutateTree(Ttree* tree, float mutRate) {
-  if (uniformDraw() < static_cast<double>(mutRate)) {
-    const bool leaf = tree->Hi == nullptr && tree->Hd == nullptr;
-    tree->dato = leaf ? eqVar[draw() % 4] : opVar[draw() % 5];
+namespace {
+
+// Where the point mutation stands: the draw it compares with, 1 - u, and
+// (1 - mutRate)^k over the k nodes walked since the draw.
+struct PointWalk {
+  double keep;  // 1 - mutRate
+  double threshold;
+  double stay;
+};
+
+// Walks the nodes in the order createTree drew them (a node, then its right
+// subtree, then its left one).
+void mutateNodes(Ttree* node, PointWalk& walk) {
+  walk.stay *= walk.keep;
+  if (walk.stay < walk.threshold) {
+    const bool leaf = node->Hi == nullptr && node->Hd == nullptr;
+    node->dato = leaf ? eqVar[draw() % 4] : opVar[draw() % 5];
+    walk.threshold = 1.0 - drawUniform();
+    walk.stay = 1.0;
   }
-  if (tree->Hd != nullptr) mutateTree(tree->Hd, mutRate);
-  if (tree->Hi != nullptr) mutateTree(tree->Hi, mutRate);
+  if (node->Hd != nullptr) mutateNodes(node->Hd, walk);
+  if (node->Hi != nullptr) mutateNodes(node->Hi, walk);
 }
 
-// The draws of one generation, in this order, and none elsewhere. For each
-// pair of slots (1 and 2, 3 and 4, ...): one draw picks the first parent by
-// roulette and one the second. Then the first child: one draw decides its
-// crossover; a child that crosses draws a node of its first parent to
-// replace and a node of the second to copy there (see chooseNode), again up
-// to kCrossoverAttempts times while the result would be too deep. Then the
-// second child likewise, with the parents' roles swapped. Then the first
-// child's mutations: one draw decides a subtree mutation, which draws its
-// node (root included) and the new subtree's depth and grows it as
-// createTree does; then the point mutation draws node by node (see
-// mutateTree). Then the second child's mutations. When one slot is left,
-// the pair is drawn and only its first child is made.
+// Pairs handed to a thread at a time: enough to cost nothing to hand out,
+// few enough to even out.
+constexpr std::size_t kPairShare = 8;
+
+}  // namespace
+
+void mutateTree(Ttree* tree, float mutRate) {
+  PointWalk walk{1.0 - static_cast<double>(mutRate), 1.0 - drawUniform(), 1.0};
+  // At a rate of 0 no node would change.
+  if (mutRate > 0.0f) mutateNodes(tree, walk);
+}
+
+// The draws of a pair of slots (1 and 2, 3 and 4, ...), in this order, all
+// from the pair's stream: one draw picks the first parent by roulette and one
+// the second. Then the first child: one draw decides its crossover; a child
+// that crosses draws a node of its first parent to replace and a node of the
+// second to copy there (see chooseNode), again up to kCrossoverAttempts
+// times while the result would be too deep. Then the second child likewise,
+// with the parents' roles swapped. Then the first child's mutations: one
+// draw decides a subtree mutation, which draws its node (root included) and
+// the new subtree's depth and grows it as createTree does; then the point
+// mutation (see mutateTree). Then the second child's mutations. When one
+// slot is left, the pair is drawn and only its first child is made.
 std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
-                              const EvolutionSettings& settings) {
-  std::vector<Ttree*> trees;
+                              const std::vector<std::uint64_t>& runningWeights,
+                              const EvolutionSettings& settings, int generation,
+                              Workers& workers, NodePool& nodes) {
+  std::vector<Ttree*> trees(static_cast<std::size_t>(std::max(popSize, 0)));
   if (popSize <= 0) return trees;
-  trees.reserve(static_cast<std::size_t>(popSize));
-  trees.push_back(copyTree(population[best]->tree, nullptr));
+  // One pool per thread: taking a node needs no lock.
+  std::vector<NodePool> pools(static_cast<std::size_t>(workers.count()));
+  {
+    const ActivePool active(&pools[0]);
+    trees[0] = copyTree(population[best]->tree, nullptr);
+  }
   const double subtreeChance = subtreeMutationChance(settings.mutRate);
   const auto makeChild = [&](Ttree* parent, Ttree* other) {
-    if (uniformDraw() < static_cast<double>(settings.crossRate)) {
+    if (drawUniform() < static_cast<double>(settings.crossRate)) {
       return crossChild(parent, other, settings.treeDepth);
     }
     return copyTree(parent, nullptr);
   };
   const auto mutate = [&](Ttree* child) {
-    if (uniformDraw() < subtreeChance) {
+    if (drawUniform() < subtreeChance) {
       child = mutateSubtree(child, settings.treeDepth);
     }
     mutateTree(child, settings.mutRate);
-    trees.push_back(child);
+    return child;
   };
-  while (static_cast<int>(trees.size()) < popSize) {
-    Ttree* const first =
-        population[rouletteIndex(population, popSize, uniformDraw())]->tree;
-    Ttree* const second =
-        population[rouletteIndex(population, popSize, uniformDraw())]->tree;
+  const auto parent = [&] {
+    return population[rouletteIndex(runningWeights, draw())]->tree;
+  };
+  const auto breed = [&](std::size_t pair, int worker) {
+    RandomStream stream(settings.seed, static_cast<std::uint32_t>(generation),
+                        static_cast<std::uint32_t>(pair));
+    const ActiveStream draws(&stream);
+    const ActivePool active(&pools[static_cast<std::size_t>(worker)]);
+    const std::size_t slot = 2 * pair + 1;
+    Ttree* const first = parent();
+    Ttree* const second = parent();
     Ttree* const childA = makeChild(first, second);
-    if (static_cast<int>(trees.size()) + 1 == popSize) {
-      mutate(childA);
-      break;
+    if (slot + 1 == trees.size()) {
+      trees[slot] = mutate(childA);
+      return;
     }
     Ttree* const childB = makeChild(second, first);
-    mutate(childA);
-    mutate(childB);
-  }
+    trees[slot] = mutate(childA);
+    trees[slot + 1] = mutate(childB);
+  };
+  workers.forEach(trees.size() / 2, kPairShare, breed);
+  for (NodePool& pool : pools) nodes.absorb(pool);
   return trees;
 }
 
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
-                    const EvolutionSettings& settings,
-                    std::vector<float> costs) {
+                    const EvolutionSettings& settings, std::vector<float> costs,
+                    Workers& workers) {
   if (popSize <= 0 || settings.genSize <= 0) return;
-  int best = rankPopulation(population, popSize, costs);
+  std::vector<std::uint64_t> weights;
+  int best = rankPopulation(population, popSize, costs, weights);
   // Counted up to genSize, never past it: genSize may be INT_MAX.
   for (int done = 0; done < settings.genSize; ++done) {
     const int generation = done + 1;
     auto next = std::make_unique<NodePool>();
-    std::vector<Ttree*> trees;
-    {
-      const ActivePool active(next.get());
-      trees = nextTrees(population, popSize, best, settings);
-    }
+    const std::vector<Ttree*> trees =
+        nextTrees(population, popSize, best, weights, settings, generation,
+                  workers, *next);
     for (int i = 0; i < popSize; ++i) population[i]->tree = trees[i];
     // The previous population's nodes all go at once.
     nodes = std::move(next);
     costs = quietCosts(population, popSize, settings.threads, generation,
                        settings.genSize);
-    best = rankPopulation(population, popSize, costs);
+    best = rankPopulation(population, popSize, costs, weights);
     writeGeneration(generation, costs, population[best], costs[best]);
   }
   writeLine(kSeparator);

@@ -3,10 +3,12 @@
 // quietly and summed up in one line.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "trees.hpp"
+#include "workers.hpp"
 
 // What the generations need of the run's answers.
 struct EvolutionSettings {
@@ -15,6 +17,7 @@ struct EvolutionSettings {
   float mutRate = 0.0f;    // within 0 to 1
   float crossRate = 0.0f;  // within 0 to 1
   int threads = 1;         // that compute a population's costs
+  std::uint32_t seed = 1;  // the key of the generations' streams
 };
 
 // Fills the records' bookkeeping from the costs (one per individual) and
@@ -23,14 +26,17 @@ struct EvolutionSettings {
 // `puntuacion` the rank weight: f for the best of f finite costs down to 1
 // for the last finite one, 0 for a non-finite cost, 1 for everyone when no
 // cost is finite; `punt_acu` the running sum of the weights divided by their
-// total; `elite` is set for the best only.
+// total, rounded to float; `elite` is set for the best only. The running
+// sums themselves, exact and in index order, go to `runningWeights`.
 int rankPopulation(TIndividual** population, int popSize,
-                   const std::vector<float>& costs);
+                   const std::vector<float>& costs,
+                   std::vector<std::uint64_t>& runningWeights);
 
-// The individual a roulette draw u in [0, 1) picks: the first whose
-// `punt_acu` exceeds u (the last one with a weight when rounding leaves u
-// beyond every sum).
-int rouletteIndex(TIndividual** population, int popSize, double u);
+// The individual a roulette draw picks, a stream's word w standing for
+// u = w / 2^32: the first whose running sum of weights divided by their
+// total exceeds u, compared exactly.
+int rouletteIndex(const std::vector<std::uint64_t>& runningWeights,
+                  std::uint32_t word);
 
 // The median of the finite costs (the two middle ones averaged in double),
 // NaN when none is finite.
@@ -72,17 +78,24 @@ Ttree* mutateSubtree(Ttree* tree, int treeDepth);
 double subtreeMutationChance(float mutRate);
 
 // Each node, with probability mutRate, takes a new random symbol: an
-// operator at an inner node, a terminal at a leaf. One draw per node, one
-// more for each node that changes.
+// operator at an inner node, a terminal at a leaf. Rather than a draw per
+// node, a draw u skips to the next node that changes: the first, in the
+// order createTree grew them, at which (1 - mutRate)^k, multiplied in double
+// node by node since the draw, falls below 1 - u. A node that changes draws
+// its symbol, then the next u. At a rate of 0 the first u is the only draw.
 void mutateTree(Ttree* tree, float mutRate);
 
-// The trees of the next population, made where `new Ttree` makes nodes: the
-// best first, copied unchanged, then children of roulette-chosen pairs,
-// each crossed (crossChild) with probability crossRate, then mutated
-// (mutateSubtree, mutateTree). With both rates 0 every child is an exact
-// copy of its parent. Reads the bookkeeping that rankPopulation left.
+// The trees of the next population, generation `generation` of the run, in
+// `nodes`: the best first, copied unchanged, then the children of each pair
+// of slots, bred on the workers from the pair's own stream (RandomStream):
+// parents drawn by roulette, each child crossed (crossChild) with
+// probability crossRate, then mutated (mutateSubtree, mutateTree). With both
+// rates 0 every child is an exact copy of its parent. Reads the bookkeeping
+// that rankPopulation left.
 std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
-                              const EvolutionSettings& settings);
+                              const std::vector<std::uint64_t>& runningWeights,
+                              const EvolutionSettings& settings, int generation,
+                              Workers& workers, NodePool& nodes);
 
 // Runs settings.genSize generations on the population, whose trees are in
 // `nodes`, and whose final costs (as evalPopCosts gives them) are `costs`:
@@ -91,5 +104,5 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
 // separator and the full block of the final population's best individual.
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
-                    const EvolutionSettings& settings,
-                    std::vector<float> costs);
+                    const EvolutionSettings& settings, std::vector<float> costs,
+                    Workers& workers);

@@ -3,15 +3,12 @@
 #include <sys/mman.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <iomanip>
 #include <iostream>
 #include <new>
 #include <utility>
 
 #include "transcript.hpp"
-
-int draw() { return std::rand(); }
 
 namespace {
 
@@ -43,7 +40,7 @@ void* alignedBlock() {
   return start + lead;
 }
 
-NodePool* activePool = nullptr;
+thread_local NodePool* activePool = nullptr;
 
 NodePool& processPool() {
   static NodePool pool;
@@ -88,6 +85,13 @@ void NodePool::addBlock() {
 void NodePool::release(void* node) noexcept {
   *static_cast<void**>(node) = freed_;
   freed_ = node;
+}
+
+void NodePool::absorb(NodePool& other) {
+  blocks_.insert(blocks_.end(), other.blocks_.begin(), other.blocks_.end());
+  other.blocks_.clear();
+  other.freed_ = nullptr;
+  other.next_ = other.end_ = nullptr;
 }
 
 NodePool* activateNodePool(NodePool* pool) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "random_stream.hpp"
+
 // One node of an expression tree. num_nodos and esRaiz are kept for the
 // record's layout; nothing maintains them.
 struct Ttree {
@@ -25,9 +27,9 @@ struct Ttree {
 };
 
 // Where the nodes of trees are made: large blocks cut into nodes, released
-// together when the pool is. While a pool is active, `new Ttree` takes its
-// nodes from it; when none is, from one pool that lives as long as the
-// process.
+// together when the pool is. While a pool is active on a thread, `new Ttree`
+// there takes its nodes from it, with no lock; when none is, from one pool
+// that lives as long as the process (for one thread at a time).
 class NodePool {
  public:
   NodePool() = default;
@@ -40,6 +42,10 @@ class NodePool {
 
   // Takes back a node of this pool for the next allocate.
   void release(void* node) noexcept;
+
+  // Takes over the other pool's blocks, nodes and all, leaving it empty:
+  // the nodes then go when this pool does.
+  void absorb(NodePool& other);
 
   // Bytes a pool takes for n nodes, its blocks' rounding left aside.
   static constexpr double bytesFor(double nodes) {
@@ -56,12 +62,13 @@ class NodePool {
   std::byte* end_ = nullptr;
 };
 
-// Makes pool the one `new Ttree` takes nodes from (null: the process-wide
-// pool) and returns the one that was active before.
+// Makes pool the one `new Ttree` takes nodes from on this thread (null: the
+// process-wide pool) and returns the one that was active before.
 NodePool* activateNodePool(NodePool* pool);
 
-// Makes `new Ttree` take nodes from one pool for the scope's lifetime, so
-// that no pool stays active once it is gone, whatever ends the scope.
+// Makes `new Ttree` on this thread take nodes from one pool for the scope's
+// lifetime, so that no pool stays active once it is gone, whatever ends the
+// scope.
 class ActivePool {
  public:
   explicit ActivePool(NodePool* pool) : outer_(activateNodePool(pool)) {}
@@ -83,17 +90,13 @@ struct TIndividual {
   bool elite;
 };
 
-// The only random source: glibc's rand(), never seeded, so a run's trees and
-// generations depend on nothing but its answers. Every random choice of the
-// program is one call.
-int draw();
-
 inline constexpr char eqVar[4] = {'a', 'b', 'c', '2'};
 inline constexpr char opVar[5] = {'+', '-', '*', '/', 's'};
 
 // Builds a complete random tree: nodes at depth below maxDepth are operators,
-// the others terminals. Every node takes two draws of rand(), the first
-// discarded; the right subtree is drawn before the left one.
+// the others terminals. Every node takes two draws, the first discarded, the
+// second r % 5 over opVar or r % 4 over eqVar; the right subtree is drawn
+// before the left one.
 Ttree* createTree(int treeDepth, int maxDepth, Ttree* father);
 
 // Pre-order print "symbol,depth" of every node, with no line break.

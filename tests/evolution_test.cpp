@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <set>
 #include <string_view>
 
@@ -80,19 +81,33 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
     std::vector<TIndividual> records(n);
     std::vector<TIndividual*> pop;
     for (TIndividual& record : records) pop.push_back(&record);
-    EXPECT_EQ(rankPopulation(pop.data(), int(n), c.costs), c.best);
+    std::vector<std::uint64_t> sums;
+    EXPECT_EQ(rankPopulation(pop.data(), int(n), c.costs, sums), c.best);
     EXPECT_EQ(bitsOf(medianCost(c.costs)), bitsOf(c.median));
-    EXPECT_EQ(rouletteIndex(pop.data(), int(n), 1.0), c.last);
-    std::vector<float> picks(n);  // roulette draws on a grid of 600 steps
+    EXPECT_EQ(rouletteIndex(sums, 0xffffffff), c.last);
+    std::vector<float> picks(n);  // roulette words on a grid of 600 steps
     for (int k = 0; k < 600; ++k)
-      ++picks[rouletteIndex(pop.data(), int(n), k / 600.0)];
-    for (std::size_t i = 0; i < n; ++i) {
+      ++picks[rouletteIndex(sums, std::uint32_t(k * (0x1p32 / 600)))];
+    for (std::size_t i = 0, sum = 0; i < n; ++i) {
       EXPECT_EQ(records[i].puntuacion, c.weights[i]) << i;
+      EXPECT_EQ(sums[i], sum += std::size_t(c.weights[i])) << i;
       EXPECT_EQ(records[i].elite, i == std::size_t(c.best)) << i;
       EXPECT_EQ(bitsOf(records[i].adaptacion), bitsOf(c.costs[i])) << i;
       EXPECT_NEAR(picks[i], 600 * c.weights[i] / c.total, 1.0) << i;
     }
   }
+  // Shares compared exactly: word 715827883 / 2^32 lies above 1/6 and below
+  // the float nearest it (715827904 / 2^32); totals past 2^32 as well.
+  const struct {
+    std::vector<std::uint64_t> sums;
+    std::uint32_t word;
+    int picked;
+  } edges[] = {{{1, 3, 6}, 715827882, 0},
+               {{1, 3, 6}, 715827883, 1},
+               {{1ull << 39, 1ull << 40}, 1u << 31, 1},
+               {{(1ull << 39) + 1, 1ull << 40}, 1u << 31, 0}};
+  for (const auto& edge : edges)
+    EXPECT_EQ(rouletteIndex(edge.sums, edge.word), edge.picked) << edge.word;
 }
 
 TEST(Variation, TheNinetyTenRuleOnATreeOfKnownShape) {
@@ -108,7 +123,8 @@ TEST(Variation, TheNinetyTenRuleOnATreeOfKnownShape) {
       {"-ab", false, {0.5, 0, 0.5}},  // no inner node but the root
       {"a", true, {1}},
       {"a", false, {0}}};  // nothing to choose
-  std::srand(7);
+  RandomStream stream(7, 0, 0);
+  const ActiveStream draws(&stream);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.tree) + (c.withRoot ? " with root" : ""));
     Ttree* const tree = grow(c.tree);
@@ -137,7 +153,8 @@ TEST(Variation, CrossoverAndSubtreeMutationKeepTreesTrue) {
   const Case cases[] = {{"+*abc", "s/2ab", 3}, {"+*abc", "s/2ab", 2},
                         {"-ab", "*+ab-c2", 2}, {"a", "*bc", 2},
                         {"s2/a*bc", "c", 3},   {"*+ab-c2", "/s2a*bc", 2}};
-  std::srand(11);
+  RandomStream stream(11, 0, 0);
+  const ActiveStream draws(&stream);
   NodePool pool;
   const ActivePool active(&pool);
   for (const Case& c : cases) {
@@ -188,6 +205,38 @@ TEST(Variation, CrossoverAndSubtreeMutationKeepTreesTrue) {
   }
 }
 
+// The point mutation's skips give every node its own chance of the rate, and
+// two nodes change independently: a changed node differs from its old symbol
+// in 4 of 5 draws (an operator) or 3 of 4 (a terminal).
+TEST(Variation, PointMutationChangesEachNodeAtTheRate) {
+  const std::string old = "a*b+c-2";  // the expression of +*ab-c2
+  const auto changed = [](std::size_t i) { return i % 2 ? 0.8 : 0.75; };
+  RandomStream stream(5, 0, 0);
+  const ActiveStream draws(&stream);
+  NodePool pool;
+  const ActivePool active(&pool);
+  for (const float rate : {0.0f, 0.3f, 1.0f}) {
+    constexpr int kTrials = 20000;
+    std::vector<double> differ(old.size()), both(old.size());
+    for (int k = 0; k < kTrials; ++k) {
+      Ttree* const tree = grow("+*ab-c2");
+      mutateTree(tree, rate);
+      const std::string now = parseTree(tree);
+      deleteTree(tree);
+      for (std::size_t i = 0; i < old.size(); ++i) {
+        differ[i] += now[i] != old[i];
+        both[i] += now[i] != old[i] && now[(i + 1) % 7] != old[(i + 1) % 7];
+      }
+    }
+    for (std::size_t i = 0; i < old.size(); ++i) {
+      const double chance = rate * changed(i);
+      const double next = rate * changed((i + 1) % 7);
+      EXPECT_NEAR(differ[i] / kTrials, chance, 0.012) << rate << " " << i;
+      EXPECT_NEAR(both[i] / kTrials, chance * next, 0.012) << rate << " " << i;
+    }
+  }
+}
+
 // With both rates 0 the next population holds exact copies of the old trees,
 // of any shape, and none of their nodes; an odd count of slots left too.
 TEST(Variation, BothRatesZeroKeepEveryTreeAsItWas) {
@@ -209,9 +258,12 @@ TEST(Variation, BothRatesZeroKeepEveryTreeAsItWas) {
     }
     std::vector<float> costs{3, 1, 4, 1, 5};
     costs.resize(std::size_t(n));
-    rankPopulation(pop.data(), n, costs);
-    std::srand(3);
-    const std::vector<Ttree*> next = nextTrees(pop.data(), n, 1, {1, 3, 0, 0});
+    std::vector<std::uint64_t> sums;
+    rankPopulation(pop.data(), n, costs, sums);
+    Workers workers(2);
+    NodePool pool;
+    const std::vector<Ttree*> next =
+        nextTrees(pop.data(), n, 1, sums, {1, 3, 0, 0}, 1, workers, pool);
     ASSERT_EQ(next.size(), std::size_t(n));
     for (Ttree* tree : next) {
       EXPECT_TRUE(olds.count(shape(tree))) << shape(tree);
@@ -240,20 +292,38 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
             "the crossover rate -2 is outside 0 to 1; 0 is used\n");
   EXPECT_NE(runProgram(dir, "0 3 0 0 3", "--evolve >.stdout").err.find("empty"),
             std::string::npos);
-  // Trees 2-2, 2*b, csc (r2..r18), with 1, -8, 20 costs 0.2, 1.48 and 4.23,
-  // weights 3, 2, 1. Slot 0 takes 2-2; r19 and r20 pick parents 0 and 1.
-  // The first child crosses (r21); r22 picks a leaf of 2-2 (1 of its 2,
-  // the right), r23 and r24 the root of 2*b, one level too deep; r25 to r27
-  // the same; r28 the left leaf, r29 a leaf (r29 / 2^31 is 0.999), r30 the
-  // left one, 2: 2-2 again. The second (r31) draws too deep four times
-  // (r32 to r43) and stays 2*b. Costs 0.2, 0.2, 1.48: the best is the first.
+  // Trees 2-2, 2*b, csc (rand() draws 1 to 18), with 1, -8, 20 costs 0.2,
+  // 1.48 and 4.23, weights 3, 2, 1: running sums 3, 5, 6. Slot 0 takes 2-2.
+  // Pair 0 of generation 1 draws the words w0, w1, ... of Philox4x32-10
+  // under the key {1, 1} at the counters {0, n / 4, 0, 0}: w0 = 0xa1cfb571
+  // (u = 0.632, 6u = 3.79) picks 2*b, w1 = 0x2cef5b95 (6u = 1.05) 2-2. The
+  // first child crosses (w2, any u < 1); w3 % 2 = 1 picks the left leaf of
+  // 2*b, w4 (u = 0.825 < 0.9) an inner node of 2-2 and w5 its root, a level
+  // too deep; w6-w8, w9-w11, w12-w14 likewise (u 0.29, 0.16, 0.47): it stays
+  // 2*b. The second child (w15) draws too deep four times (w16-w27; u 0.12,
+  // 0.81, 0.0046, 0.19 for the kind) and stays 2-2. Costs 0.2, 1.48, 0.2.
   const std::string plain = runProgram(dir, "3 1 0 1 1").out;
+  const std::string lineAndBest =
+      "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: 0.2"
+      "\t---\tNon-finite costs: 0\t---\tBest expression: 2-2\n" SEP
+      "Expression: 0\t---\t2-2\nParsed: 2-2\nResult (floating point):"
+      " 0\nCost1: 0.2\n" SEP "FINISHED\n";
   EXPECT_EQ(evolve("3 1 0 1 1"),
-            plain.substr(0, plain.size() - 9) +
-                "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: 0.2"
-                "\t---\tNon-finite costs: 0\t---\tBest expression: 2-2\n" SEP
-                "Expression: 0\t---\t2-2\nParsed: 2-2\nResult (floating point):"
-                " 0\nCost1: 0.2\n" SEP "FINISHED\n");
+            plain.substr(0, plain.size() - 9) + lineAndBest);
+  // 2-2 and 2*b, sums 2, 3: w0 (3u = 1.90) and w1 (3u = 0.53) pick 2-2; w2
+  // (0.83) does not cross at rate 0. w3 (0.012 < 0.2) mutates a subtree: w4
+  // (0.825 < 0.9) and w5 take the root, w6 % 2 = 0 levels below it, and a
+  // leaf grows (w7 discarded, w8 % 4 = 2: c). The point mutation at rate 1
+  // changes every node: w9 begins it, w10 % 4 = 3 makes c a 2, w11 follows.
+  // The child 2 costs (4 - 16 + 20) / 100 = 0.08; the median of 0.2 and 0.08
+  // is 0.14.
+  const std::string two = runProgram(dir, "2 1 1 0 1").out;
+  EXPECT_EQ(evolve("2 1 1 0 1"),
+            two.substr(0, two.size() - 9) +
+                "Generation: 1\t---\tBest cost: 0.08\t---\tMedian cost: 0.14"
+                "\t---\tNon-finite costs: 0\t---\tBest expression: 2\n" SEP
+                "Expression: 1\t---\t2\nParsed: 2\nResult (floating point):"
+                " 2\nCost1: 0.08\n" SEP "FINISHED\n");
   // Seeds: one run each, the same every time, and not the same run.
   const std::string five = evolve("20 5 0.1 0.8 3", "--seed 5 ");
   EXPECT_EQ(evolve("20 5 0.1 0.8 3", "--seed 5 "), five);
@@ -268,24 +338,29 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   EXPECT_EQ(std::stof(run.substr(run.rfind("Cost1: ") + 7)), best.back());
 }
 
-// The threads share out the costs only: the transcript is the same on any
-// number of them, whatever the values make of the expressions.
+// Each pair of slots draws from its own stream, and the threads share out
+// the breeding and the costs: the transcript is the same on any number of
+// them, for runs that cross, mutate and stall, whatever the values make of
+// the expressions.
 TEST(Evolution, SameTranscriptOnAnyNumberOfThreads) {
   ScratchDir dir;
   dir.write("testVals.csv",
-            "-1.5,2.25,-3\n0.5,-0.75,4\nnan,-2,1e3\n-1+2, 3,-4.5\n"
-            "b,-inf,2\n-6.125,-0.5,-7\n");
-  const RunResult one =
-      runProgram(dir, "150 4 0.1 0.7 4", "--evolve --threads 1 >.stdout");
-  ASSERT_EQ(one.status, 0) << one.err;
-  EXPECT_NE(one.out.find("Generation: 4\t"), std::string::npos);
-  for (const char* threads : {"2", "3"}) {
-    const std::string option = std::string("--evolve --threads ") + threads;
-    const RunResult run =
-        runProgram(dir, "150 4 0.1 0.7 4", option + " >.stdout");
-    EXPECT_EQ(run.out, one.out) << threads;
-    EXPECT_EQ(run.err + std::to_string(run.status),
-              one.err + std::to_string(one.status))
-        << threads;
+            "-1.5,2.25,-3\n0.5,-0.75,4\n-1+2, 3,-4.5\n-6.125,-0.5,-7\n"
+            "2,b,1e3\n");
+  // The second run's best stays through generations 17 to 28.
+  for (const char* input : {"150 4 0.1 0.7 4", "41 30 0.02 0.3 3"}) {
+    const RunResult one =
+        runProgram(dir, input, "--evolve --threads 1 --seed 9 >.stdout");
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(one.out.find("Generation: 4\t"), std::string::npos);
+    for (const char* threads : {"2", "3", "8"}) {
+      const RunResult run = runProgram(
+          dir, input,
+          std::string("--evolve --seed 9 --threads ") + threads + " >.stdout");
+      EXPECT_EQ(run.out, one.out) << input << " on " << threads;
+      EXPECT_EQ(run.err + std::to_string(run.status),
+                one.err + std::to_string(one.status))
+          << input << " on " << threads;
+    }
   }
 }
