@@ -17,6 +17,7 @@
 #include "evaluator.hpp"
 #include "evolution.hpp"
 #include "fitness.hpp"
+#include "long_run.hpp"
 #include "reader.hpp"
 #include "transcript.hpp"
 #include "trees.hpp"
@@ -296,6 +297,14 @@ std::string populationRefusal(int popSize, int treeDepth,
 }
 
 int runApproximator(const RunOptions& options) {
+  LongRun run;
+  if (!options.statsFile.empty()) {
+    if (const std::string why = openStats(run.stats, options.statsFile);
+        !why.empty()) {
+      refuse(why);
+      return 1;
+    }
+  }
   // Move-assigned: GCC 12 warns falsely (-Wrestrict) on assigning a literal.
   a = std::string("4");
   b = std::string("4");
@@ -398,15 +407,28 @@ int runApproximator(const RunOptions& options) {
   }
   writeLine(kSeparator);
 
-  if (evolving) {
-    std::vector<float> costs = evalPopCosts(population.data(), popSize);
-    runGenerations(population.data(), popSize, nodes,
-                   {genSize, treeDepth, mutRate, crossRate, options.threads},
-                   std::move(costs));
+  if (options.evolve && popSize > 0) {
+    // A brief transcript needs the first population's costs only.
+    std::vector<float> costs =
+        options.brief ? quietCosts(population.data(), popSize, options.threads)
+                      : evalPopCosts(population.data(), popSize);
+    run.record = {popSize,       genSize,      mutRate,
+                  crossRate,     treeDepth,    options.seed.value_or(1),
+                  options.brief, options.rules};
+    if (beginGenerations(run, population.data(), popSize, costs)) {
+      runGenerations(
+          population.data(), popSize, nodes,
+          {genSize, treeDepth, mutRate, crossRate, options.threads},
+          std::move(costs),
+          [&](int generation, const std::vector<float>& now, int best) {
+            return generationEnded(run, generation, population.data(), popSize,
+                                   now, best);
+          });
+    }
   } else {
     evalPop(population.data(), popSize);
   }
 
   writeLine("FINISHED");
-  return 0;
+  return run.stats.failed ? 1 : 0;
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "run_control.hpp"
+
 // What the command line asks of a run. A run with the defaults is the plain
 // run: one evaluation of the first population.
 struct RunOptions {
@@ -14,6 +16,11 @@ struct RunOptions {
   // srand's argument before the first tree is grown; none: rand() stays
   // unseeded, which glibc makes the same sequence as a seed of 1.
   std::optional<std::uint32_t> seed;
+  // Under evolve: the first population summed up in one line instead of
+  // its evaluation blocks.
+  bool brief = false;
+  std::string statsFile;  // the statistics file; empty: none
+  StopRules rules;
 };
 
 // The whole run, reading the answers from standard input and writing the

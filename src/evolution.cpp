@@ -23,6 +23,8 @@ Ttree*& linkTo(Ttree* node) {
   return parent->Hi == node ? parent->Hi : parent->Hd;
 }
 
+}  // namespace
+
 void writeGeneration(int generation, const std::vector<float>& costs,
                      TIndividual* best, float bestCost) {
   const auto nonFinite =
@@ -33,8 +35,6 @@ void writeGeneration(int generation, const std::vector<float>& costs,
             "\t---\tNon-finite costs: ", nonFinite,
             "\t---\tBest expression: ", parseTree(best->tree));
 }
-
-}  // namespace
 
 int rankPopulation(TIndividual** population, int popSize,
                    const std::vector<float>& costs) {
@@ -261,8 +261,8 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
 
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
-                    const EvolutionSettings& settings,
-                    std::vector<float> costs) {
+                    const EvolutionSettings& settings, std::vector<float> costs,
+                    const GenerationEnd& generationEnded) {
   if (popSize <= 0 || settings.genSize <= 0) return;
   int best = rankPopulation(population, popSize, costs);
   // Counted up to genSize, never past it: genSize may be INT_MAX.
@@ -281,6 +281,7 @@ void runGenerations(TIndividual** population, int popSize,
                        settings.genSize);
     best = rankPopulation(population, popSize, costs);
     writeGeneration(generation, costs, population[best], costs[best]);
+    if (generationEnded && generationEnded(generation, costs, best)) break;
   }
   writeLine(kSeparator);
   evalIndividual(population[best], best);
