@@ -230,10 +230,12 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   for (const char* input : {"5 0 0.1 0.5 3", "0 3 0.1 0.5 3"})
     EXPECT_EQ(evolve(input), runProgram(dir, input).out) << input;
   EXPECT_TRUE(evolve("4 3 1 1 0").ends_with("FINISHED\n"));  // no crossover
-  // One individual evolves too (two generation lines of eight tabs between
-  // two blocks); rates outside 0 to 1 are clamped, with notes.
+  // One individual evolves too (the record line and two generation lines
+  // of eight tabs between two blocks); rates outside 0 to 1 are clamped,
+  // with notes.
   const RunResult one = runProgram(dir, "1 2 1.5 -2 1", "--evolve >.stdout");
-  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'), 2 + 2 * 8 + 2);
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'),
+            2 + 2 + 2 * 8 + 2);
   EXPECT_EQ(one.err,
             "function-approximator: note: the mutation rate 1.5 is "
             "outside 0 to 1; 1 is used\nfunction-approximator: note: "
@@ -250,6 +252,9 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   const std::string plain = runProgram(dir, "3 1 0 1 1").out;
   EXPECT_EQ(evolve("3 1 0 1 1"),
             plain.substr(0, plain.size() - 9) +
+                "Run: function-approximator " APPROXIMATOR_VERSION
+                "\t---\tCommand: printf '3 1 0 1 1\\n' | "
+                "function-approximator --evolve --seed 1\n"
                 "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: 0.2"
                 "\t---\tNon-finite costs: 0\t---\tBest expression: 2-2\n" SEP
                 "Expression: 0\t---\t2-2\nParsed: 2-2\nResult (floating point):"
