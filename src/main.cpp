@@ -46,7 +46,7 @@ constexpr const char* kUsage =
     "                 without a lower best cost\n"
     "  --time-limit S\n"
     "                 with --evolve: stop after the generation in which S\n"
-    "                 seconds have passed since the run began\n"
+    "                 seconds have passed since the program started\n"
     "  --seed N       seed the random generator with N (0 to 4294967295)\n"
     "                 before the first tree is grown; unseeded runs as\n"
     "                 --seed 1\n"
