@@ -14,6 +14,7 @@
 #include "evaluator.hpp"
 #include "evolution.hpp"
 #include "fitness.hpp"
+#include "long_run.hpp"
 #include "memory_budget.hpp"
 #include "reader.hpp"
 #include "transcript.hpp"
@@ -86,6 +87,12 @@ void listTestValues() {
 }  // namespace
 
 int runApproximator(const RunOptions& options) {
+  // The statistics file is opened before anything is asked.
+  LongRun steering;
+  if (!options.statsFile.empty() &&
+      refused(openStats(steering.stats, options.statsFile))) {
+    return 1;
+  }
   // Move-assigned: GCC 12 warns falsely (-Wrestrict) on assigning a literal.
   a = std::string("4");
   b = std::string("4");
@@ -119,17 +126,31 @@ int runApproximator(const RunOptions& options) {
   }
   listTestValues();
 
-  if (evolving) {
-    std::vector<float> costs = evalPopCosts(population.data(), run.popSize);
+  if (options.evolve && run.popSize > 0) {
     Workers workers(options.threads);
-    runGenerations(population.data(), run.popSize, nodes,
-                   {run.genSize, run.treeDepth, run.mutRate, run.crossRate,
-                    options.threads, options.seed.value_or(1)},
-                   std::move(costs), workers);
+    // A brief transcript needs the first population's costs only.
+    std::vector<float> costs =
+        options.brief
+            ? quietCosts(population.data(), run.popSize, options.threads)
+            : evalPopCosts(population.data(), run.popSize);
+    steering.record = {run.popSize,   run.genSize,   run.mutRate,
+                       run.crossRate, run.treeDepth, options.seed.value_or(1),
+                       options.brief, options.rules};
+    if (beginGenerations(steering, population.data(), run.popSize, costs)) {
+      runGenerations(
+          population.data(), run.popSize, nodes,
+          {run.genSize, run.treeDepth, run.mutRate, run.crossRate,
+           options.threads, options.seed.value_or(1)},
+          std::move(costs), workers,
+          [&](int generation, const std::vector<float>& now, int best) {
+            return generationEnded(steering, generation, population.data(),
+                                   run.popSize, now, best);
+          });
+    }
   } else {
     evalPop(population.data(), run.popSize);
   }
 
   writeLine("FINISHED");
-  return 0;
+  return steering.stats.failed ? 1 : 0;
 }

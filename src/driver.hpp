@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "run_control.hpp"
+
 // What the command line asks of a run. A run with the defaults is the plain
 // run: one evaluation of the first population.
 struct RunOptions {
@@ -12,6 +14,11 @@ struct RunOptions {
   // srand's argument before the first tree is grown; none: rand() stays
   // unseeded, which glibc makes the same sequence as a seed of 1.
   std::optional<std::uint32_t> seed;
+  // Under evolve: the first population summed up in one line instead of
+  // its evaluation blocks.
+  bool brief = false;
+  std::string statsFile;  // the statistics file; empty: none
+  StopRules rules;
 };
 
 // The whole run, reading the answers from standard input and writing the

@@ -17,6 +17,8 @@ Ttree*& linkTo(Ttree* node) {
   return parent->Hi == node ? parent->Hi : parent->Hd;
 }
 
+}  // namespace
+
 void writeGeneration(int generation, const std::vector<float>& costs,
                      TIndividual* best, float bestCost) {
   const auto nonFinite =
@@ -27,8 +29,6 @@ void writeGeneration(int generation, const std::vector<float>& costs,
             "\t---\tNon-finite costs: ", nonFinite,
             "\t---\tBest expression: ", parseTree(best->tree));
 }
-
-}  // namespace
 
 int rankPopulation(TIndividual** population, int popSize,
                    const std::vector<float>& costs,
@@ -305,7 +305,7 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
                     const EvolutionSettings& settings, std::vector<float> costs,
-                    Workers& workers) {
+                    Workers& workers, const GenerationEnd& generationEnded) {
   if (popSize <= 0 || settings.genSize <= 0) return;
   std::vector<std::uint64_t> weights;
   int best = rankPopulation(population, popSize, costs, weights);
@@ -323,6 +323,7 @@ void runGenerations(TIndividual** population, int popSize,
                        settings.genSize);
     best = rankPopulation(population, popSize, costs, weights);
     writeGeneration(generation, costs, population[best], costs[best]);
+    if (generationEnded && generationEnded(generation, costs, best)) break;
   }
   writeLine(kSeparator);
   evalIndividual(population[best], best);

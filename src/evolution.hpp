@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -97,12 +98,24 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
                               const EvolutionSettings& settings, int generation,
                               Workers& workers, NodePool& nodes);
 
+// The line of a generation: its best cost (`best`'s), the median, the
+// count of non-finite costs and the best expression.
+void writeGeneration(int generation, const std::vector<float>& costs,
+                     TIndividual* best, float bestCost);
+
+// Called after each generation's line with its number, costs and best
+// index; true ends the run there.
+using GenerationEnd = std::function<bool(
+    int generation, const std::vector<float>& costs, int best)>;
+
 // Runs settings.genSize generations on the population, whose trees are in
 // `nodes`, and whose final costs (as evalPopCosts gives them) are `costs`:
 // each new population takes a pool of its own, and the previous one goes
-// once the new one is built. Writes one line per generation, then the
-// separator and the full block of the final population's best individual.
+// once the new one is built. Writes one line per generation (after which
+// `generationEnded` may end the run), then the separator and the full
+// block of the final population's best individual.
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
                     const EvolutionSettings& settings, std::vector<float> costs,
-                    Workers& workers);
+                    Workers& workers,
+                    const GenerationEnd& generationEnded = {});

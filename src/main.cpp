@@ -1,11 +1,15 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -15,12 +19,15 @@
 
 #include "driver.hpp"
 #include "progress.hpp"
+#include "run_control.hpp"
 #include "transcript.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: function-approximator [--evolve] [--seed N] [--threads N]\n"
+    "Usage: function-approximator [--evolve [--brief] [--stats FILE]\n"
+    "         [--target-cost X] [--stall N] [--time-limit S]] [--seed N]\n"
+    "         [--threads N]\n"
     "Grows a population of random expression trees over a, b, c and 2 and\n"
     "evaluates each on the test triples of testVals.csv, printing every\n"
     "result and running cost on standard output.\n"
@@ -30,6 +37,16 @@ constexpr const char* kUsage =
     "\n"
     "Options:\n"
     "  --evolve       run the generations after the first evaluation\n"
+    "  --brief        with --evolve: the first population summed up in one\n"
+    "                 line, Generation: 0, instead of its evaluation\n"
+    "  --stats FILE   with --evolve: a CSV row per generation in FILE\n"
+    "  --target-cost X\n"
+    "                 with --evolve: stop once the best cost is at most X\n"
+    "  --stall N      with --evolve: stop after N generations in a row\n"
+    "                 without a lower best cost\n"
+    "  --time-limit S\n"
+    "                 with --evolve: stop after the generation in which S\n"
+    "                 seconds have passed since the program started\n"
     "  --seed N       seed the random generator with N (0 to 4294967295)\n"
     "                 before the first tree is grown, and the generations'\n"
     "                 streams; unseeded runs as --seed 1\n"
@@ -43,8 +60,13 @@ constexpr const char* kUsage =
     "  testVals.csv  in the working directory: comma-separated test values,\n"
     "                taken three at a time as a, b and c\n"
     "\n"
+    "Under --evolve, an interrupt (Ctrl-C), SIGTERM or SIGHUP stops the run\n"
+    "after the generation in progress, with its best individual; a second\n"
+    "one ends it at once.\n"
+    "\n"
     "Exit status: 0 when the run reaches FINISHED, 1 when it cannot be\n"
-    "carried out, 2 for a wrong command line.\n";
+    "carried out or the statistics file cannot be written, 2 for a wrong\n"
+    "command line; a run stopped by a signal ends by that signal.\n";
 
 // The status after an answer on standard output: 1, with the reason, when it
 // could not be written (a full disk, a closed descriptor).
@@ -69,6 +91,26 @@ bool parseNumber(const char* text, Number low, Number high, Number& value) {
   return true;
 }
 
+// An option's real number: the whole text as strtof or strtod reads it,
+// and finite.
+template <typename Number>
+bool parseReal(const char* text, Number& value) {
+  char* stop = nullptr;
+  Number read = 0;
+  if constexpr (sizeof(Number) == sizeof(float)) {
+    read = std::strtof(text, &stop);
+  } else {
+    read = std::strtod(text, &stop);
+  }
+  if (stop == text || *stop != '\0' ||
+      std::isspace(static_cast<unsigned char>(*text)) != 0 ||
+      !std::isfinite(read)) {
+    return false;
+  }
+  value = read;
+  return true;
+}
+
 // What was wrong and where the usage is, on standard error: status 2.
 int usageError(const std::string& what) {
   std::cerr << "function-approximator: " << what << '\n'
@@ -80,21 +122,43 @@ int usageError(const std::string& what) {
 // Reads the command line into the run's options. Returns -1 to go on with
 // the run, or the exit status to end with.
 int parseCommandLine(int argc, char** argv, RunOptions& options) {
-  enum { kEvolve = 1, kSeed, kThreads, kHelp = 'h', kVersion = 'V' };
+  enum {
+    kEvolve = 1,
+    kSeed,
+    kThreads,
+    kBrief,
+    kStats,
+    kTargetCost,
+    kStall,
+    kTimeLimit,
+    kHelp = 'h',
+    kVersion = 'V'
+  };
   // A leading ':' tells a missing value apart from an unknown option.
   static const char shortOptions[] = ":hV";
   static const option longOptions[] = {
       {"evolve", no_argument, nullptr, kEvolve},
       {"seed", required_argument, nullptr, kSeed},
       {"threads", required_argument, nullptr, kThreads},
+      {"brief", no_argument, nullptr, kBrief},
+      {"stats", required_argument, nullptr, kStats},
+      {"target-cost", required_argument, nullptr, kTargetCost},
+      {"stall", required_argument, nullptr, kStall},
+      {"time-limit", required_argument, nullptr, kTimeLimit},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
   const unsigned cores = std::thread::hardware_concurrency();
   options.threads = static_cast<int>(std::clamp(cores, 1u, 1024u));
-  for (int code; (code = getopt_long(argc, argv, shortOptions, longOptions,
-                                     nullptr)) != -1;) {
+  // The first option given that only an evolving run takes.
+  std::string needsEvolve;
+  for (int code, index = -1; (code = getopt_long(argc, argv, shortOptions,
+                                                 longOptions, &index)) != -1;
+       index = -1) {
+    if (code >= kBrief && code <= kTimeLimit && needsEvolve.empty()) {
+      needsEvolve = std::string("--") + longOptions[index].name;
+    }
     switch (code) {
       case kEvolve:
         options.evolve = true;
@@ -112,6 +176,35 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         if (!parseNumber(optarg, 1, 1024, options.threads)) {
           return usageError(std::string("invalid thread count '") + optarg +
                             "': a number from 1 to 1024 is wanted");
+        }
+        break;
+      case kBrief:
+        options.brief = true;
+        break;
+      case kStats:
+        options.statsFile = optarg;
+        break;
+      case kTargetCost: {
+        float target = 0.0f;
+        if (!parseReal(optarg, target)) {
+          return usageError(std::string("invalid target cost '") + optarg +
+                            "': a finite number is wanted");
+        }
+        options.rules.targetCost = target;
+        break;
+      }
+      case kStall:
+        if (!parseNumber(optarg, 1, INT_MAX, options.rules.stall)) {
+          return usageError(std::string("invalid stall '") + optarg +
+                            "': a number of generations from 1 to " +
+                            std::to_string(INT_MAX) + " is wanted");
+        }
+        break;
+      case kTimeLimit:
+        if (!parseReal(optarg, options.rules.timeLimit) ||
+            !(options.rules.timeLimit > 0.0)) {
+          return usageError(std::string("invalid time limit '") + optarg +
+                            "': a positive number of seconds is wanted");
         }
         break;
       case ':':
@@ -139,6 +232,9 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
     return usageError(std::string("unexpected argument '") + argv[optind] +
                       "'");
   }
+  if (!options.evolve && !needsEvolve.empty()) {
+    return usageError("option '" + needsEvolve + "' needs --evolve");
+  }
   return -1;
 }
 
@@ -153,6 +249,7 @@ int main(int argc, char** argv) {
   try {
     const int status = runApproximator(options);
     endProgress();
+    endByStopSignal();  // a run stopped by a signal ends by it
     return status;
   } catch (const OutputError& failure) {
     endProgress();

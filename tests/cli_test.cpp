@@ -23,6 +23,9 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
                         {"--seed 4294967296", "", ": ", 2},
                         {"--seed", "", ": ", 2},
                         {"--threads 0", "", ": ", 2},
+                        {"--evolve --stall 0", "", ": ", 2, false},
+                        {"--evolve --time-limit -1", "", ": ", 2, false},
+                        {"--evolve --target-cost 1e39", "", ": ", 2, false},
                         {"a b", "", ": ", 2, false}};
   ScratchDir dir;
   for (const std::string name :

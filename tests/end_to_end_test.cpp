@@ -55,6 +55,12 @@ const std::string kLeafC3 =
 const std::string kLeafC34 =
     "Expression: 0\t---\tc|Parsed: 3|Result (floating point): 3|Cost1: "
     "0.18|Parsed: 4|Result (floating point): 4|Cost1: 0.08|*|";
+// The record of an unseeded evolving run, before its first generation line.
+std::string record(const std::string& answers) {
+  return "Run: function-approximator " APPROXIMATOR_VERSION
+         "\t---\tCommand: printf '" +
+         answers + "\\n' | function-approximator --evolve --seed 1\n";
+}
 // A generation's line, around its best and median cost.
 const std::string kGeneration1 = "Generation: 1\t---\tBest cost: ";
 const std::string kGeneration1Rest =
@@ -222,8 +228,9 @@ TEST(EndToEnd, Runs) {
       // One individual: the generation keeps it, so it is evaluated again.
       {"1 1 0.1 0.7 0", "1,2,3", "--evolve > .stdout", 0, "",
        setUp("1", "1", "0.1", "0.7") +
-           lines("*|Test values: |Var[0] --- a(1),b(2),c(3)|*|" + kLeafC3 +
-                 kGeneration1 + "0.18\t---\tMedian cost: 0.18" +
+           lines("*|Test values: |Var[0] --- a(1),b(2),c(3)|*|" + kLeafC3) +
+           record("1 1 0.1 0.7 0") +
+           lines(kGeneration1 + "0.18\t---\tMedian cost: 0.18" +
                  kGeneration1Rest + kLeafC3 + "FINISHED|")},
       // Generations with no triple evolve towards nothing (the depth 0 as
       // the input ended).
@@ -234,8 +241,8 @@ TEST(EndToEnd, Runs) {
            "note: there is no test triple: every cost is 0, and the "
            "evolution has nothing to find",
        setUp("1", "1", "0", "0") +
-           lines(kNoValues + "Expression: 0\t---\tc|*|" + kGeneration1 +
-                 "0\t---\tMedian cost: 0" + kGeneration1Rest +
+           lines(kNoValues + "Expression: 0\t---\tc|*|") + record("1 1 0 0 0") +
+           lines(kGeneration1 + "0\t---\tMedian cost: 0" + kGeneration1Rest +
                  "Expression: 0\t---\tc|*|FINISHED|")},
       // Two values a line are taken across lines; a = -1 gives a cost
       // (-r^2 + 0.5 r + 4) / 100 without a lower bound.
@@ -247,7 +254,9 @@ TEST(EndToEnd, Runs) {
        setUp("1", "1", "0", "0") +
            lines("*|Test values: |Var[0] --- a(1),b(2),c(3)|Var[3] --- "
                  "a(-1),b(0.5),c(4)|*|" +
-                 kLeafC34 + kGeneration1 + "0.08\t---\tMedian cost: 0.08" +
+                 kLeafC34) +
+           record("1 1 0 0 0") +
+           lines(kGeneration1 + "0.08\t---\tMedian cost: 0.08" +
                  kGeneration1Rest + kLeafC34 + "FINISHED|")},
       {"0 0 0 0 0", "1;2;3\n", "", 0,
        "warning: testVals.csv holds 1 value, not a multiple of three; the "

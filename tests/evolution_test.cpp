@@ -277,15 +277,23 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   const auto evolve = [&dir](const char* input, std::string seed = "") {
     return runProgram(dir, input, "--evolve " + seed + ">.stdout").out;
   };
+  // The run's record: the answers as used and the seed, 1 when unseeded.
+  const auto runLine = [](const std::string& answers) {
+    return "Run: function-approximator " APPROXIMATOR_VERSION
+           "\t---\tCommand: printf '" +
+           answers + "\\n' | function-approximator --evolve --seed 1\n";
+  };
   dir.write("testVals.csv", "1,-8,20\n");
   // No generations, or no one to evolve: the plain run.
   for (const char* input : {"5 0 0.1 0.5 3", "0 3 0.1 0.5 3"})
     EXPECT_EQ(evolve(input), runProgram(dir, input).out) << input;
   EXPECT_TRUE(evolve("4 3 1 1 0").ends_with("FINISHED\n"));  // no crossover
-  // One individual evolves too (two generation lines of eight tabs between
-  // two blocks); rates outside 0 to 1 are clamped, with notes.
+  // One individual evolves too (the record line and two generation lines
+  // of eight tabs between two blocks); rates outside 0 to 1 are clamped,
+  // with notes.
   const RunResult one = runProgram(dir, "1 2 1.5 -2 1", "--evolve >.stdout");
-  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'), 2 + 2 * 8 + 2);
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'),
+            2 + 2 + 2 * 8 + 2);
   EXPECT_EQ(one.err,
             "function-approximator: note: the mutation rate 1.5 is "
             "outside 0 to 1; 1 is used\nfunction-approximator: note: "
@@ -308,8 +316,8 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
       "\t---\tNon-finite costs: 0\t---\tBest expression: 2-2\n" SEP
       "Expression: 0\t---\t2-2\nParsed: 2-2\nResult (floating point):"
       " 0\nCost1: 0.2\n" SEP "FINISHED\n";
-  EXPECT_EQ(evolve("3 1 0 1 1"),
-            plain.substr(0, plain.size() - 9) + lineAndBest);
+  EXPECT_EQ(evolve("3 1 0 1 1"), plain.substr(0, plain.size() - 9) +
+                                     runLine("3 1 0 1 1") + lineAndBest);
   // 2-2 and 2*b, sums 2, 3: w0 (3u = 1.90) and w1 (3u = 0.53) pick 2-2; w2
   // (0.83) does not cross at rate 0. w3 (0.012 < 0.2) mutates a subtree: w4
   // (0.825 < 0.9) and w5 take the root, w6 % 2 = 0 levels below it, and a
@@ -319,7 +327,7 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   // is 0.14.
   const std::string two = runProgram(dir, "2 1 1 0 1").out;
   EXPECT_EQ(evolve("2 1 1 0 1"),
-            two.substr(0, two.size() - 9) +
+            two.substr(0, two.size() - 9) + runLine("2 1 1 0 1") +
                 "Generation: 1\t---\tBest cost: 0.08\t---\tMedian cost: 0.14"
                 "\t---\tNon-finite costs: 0\t---\tBest expression: 2\n" SEP
                 "Expression: 1\t---\t2\nParsed: 2\nResult (floating point):"
