@@ -233,6 +233,7 @@ void writeRunsSvg(std::ostream& out, const std::vector<NamedSummary>& runs) {
     brief = brief || run.summary.brief;
     if (run.summary.lowest != lowest) lowest.reset();
   }
+  gaps = gaps && !drawn.empty();
   // The lines from one generation, 0 when a run has it.
   std::vector<Line> lines;
   for (const NamedSummary* run : drawn) {

@@ -154,8 +154,9 @@ class Reader {
       rest.remove_prefix(std::min(part.size() + 1, rest.size()));
       const bool fits = part.size() >= 3 && part[0] == "abc"[k] &&
                         part[1] == '(' && part.back() == ')';
-      abc[k] = std::strtod(std::string(part.substr(2)).c_str(), nullptr);
-      if (!fits || !std::isfinite(abc[k]))
+      abc[k] = fits ? std::strtod(std::string(part.substr(2)).c_str(), nullptr)
+                    : NAN;
+      if (!std::isfinite(abc[k]))
         return fail("unknown: a test value is not a finite number");
     }
     if (!(abc[0] > 0))
