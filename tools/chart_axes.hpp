@@ -59,12 +59,14 @@ struct LabelRoom {
 // axis the multiples of one step of 1, 2 or 5 times a power of ten (whole
 // numbers when `whole`, which adds the axis' start when it is not one of
 // them); on a symmetric log axis 0 and powers of ten, every one where they
-// fit, or every second, third, ...
+// fit, or every second, third, ..., or those of a linear axis where less
+// than a decade is shown. An axis' labels are all plain or all have an
+// exponent.
 std::vector<Tick> ticksOf(const Axis& axis, bool whole, const LabelRoom& room);
 
 // A picture is one or two panels of 720 by 440: the title, the subtitle, a
-// row with the value axis' name on the left and the legend on the right,
-// then the plot from kTop to kBottom with its labels below.
+// row with the value axis' name on the left, then the plot from kTop to
+// kBottom with its labels below and its legend, if any, on the right.
 constexpr double kWidth = 720, kTop = 84, kBottom = 360;
 
 // Writes as printf does: the elements hold numbers and short labels only.
