@@ -35,10 +35,29 @@ std::string label(long long n, int k) {
   return text;
 }
 
+// One notation along an axis: when a label needs an exponent, every label
+// but 0 takes one, with as few digits as read back its value.
+void oneNotation(std::vector<Tick>& ticks) {
+  if (std::none_of(ticks.begin(), ticks.end(), [](const Tick& tick) {
+        return tick.label.find('e') != std::string::npos;
+      }))
+    return;
+  for (int digits = 0; digits < 17; ++digits) {
+    bool exact = true;
+    for (Tick& tick : ticks) {
+      char text[40];
+      std::snprintf(text, sizeof text, "%.*e", digits, tick.value);
+      if (tick.value != 0) tick.label = text;
+      exact = exact && std::strtod(text, nullptr) == tick.value;
+    }
+    if (exact) return;
+  }
+}
+
 // Whether each label keeps one character (side by side) or two pixels
 // (stacked) from the next, and all stay within the room beyond the ends.
-bool clear(const std::vector<Tick>& ticks, const Axis& axis,
-           const LabelRoom& room) {
+bool clear(std::vector<Tick>& ticks, const Axis& axis, const LabelRoom& room) {
+  oneNotation(ticks);
   const double gap = room.sideBySide ? textWidth("0") : 2;
   double end = -room.before - gap;  // where the last label ends
   for (const Tick& tick : ticks) {
@@ -96,11 +115,11 @@ std::vector<Tick> logTicks(const Axis& axis, const LabelRoom& room) {
   const int first =
       std::max(static_cast<int>(std::ceil(std::log10(axis.c))), -307);
   const int last = std::min(static_cast<int>(std::floor(std::log10(far))), 308);
-  std::vector<Tick> ticks;
+  std::vector<Tick> ticks, every;
   for (const int stride : {1, 2, 3, 5, 10, 20, 50, 100, 200, 500, 1000}) {
     ticks.clear();
     for (int j = last; j >= first; --j) {
-      if (j % stride == 0 && -scaled(1, j) >= axis.lo)
+      if (j % stride == 0 && -scaled(1, j) > axis.lo)
         ticks.push_back({-scaled(1, j), label(-1, j)});
     }
     if (axis.lo <= 0 && 0 <= axis.hi) ticks.push_back({0.0, "0"});
@@ -108,12 +127,15 @@ std::vector<Tick> logTicks(const Axis& axis, const LabelRoom& room) {
       if (j % stride == 0 && scaled(1, j) <= axis.hi)
         ticks.push_back({scaled(1, j), label(1, j)});
     }
+    // Less than a decade: the round values of a linear axis.
+    if (stride == 1 && ticks.size() < 2) return linearTicks(axis, false, room);
     if (clear(ticks, axis, room)) return ticks;
+    if (stride == 1) every = ticks;
   }
-  // Even a thousand decades apart the few left touch: keep each label that
-  // clears those kept before it.
+  // Those about 0 touch whatever the stride: keep each label that clears
+  // those kept before it.
   std::vector<Tick> kept;
-  for (const Tick& tick : ticks) {
+  for (const Tick& tick : every) {
     kept.push_back(tick);
     if (!clear(kept, axis, room)) kept.pop_back();
   }
@@ -153,7 +175,7 @@ double Axis::at(double f) const {
   return unwarp(warp(lo) + f * (warp(hi) - warp(lo)));
 }
 
-Axis costAxis(const std::vector<double>& costs) {
+Axis costAxis(const std::vector<double>& costs, double ratio) {
   const auto [low, high] = std::minmax_element(costs.begin(), costs.end());
   double smallest = std::numeric_limits<double>::infinity(), largest = 0.0;
   for (const double x : costs) {
@@ -161,7 +183,7 @@ Axis costAxis(const std::vector<double>& costs) {
     largest = std::max(largest, std::fabs(x));
   }
   Axis axis{*low, *high, 0.0};
-  if (largest > 1000 * smallest || !std::isfinite(*high - *low))
+  if (largest > ratio * smallest || !std::isfinite(*high - *low))
     axis.c = smallest;
   if (!(axis.lo < axis.hi)) {  // from 0 to twice the cost, or -1 to 1
     const double room = axis.lo != 0 ? std::fabs(axis.lo) : 1.0;
@@ -179,6 +201,55 @@ Axis costAxis(const std::vector<double>& costs) {
 
 std::vector<Tick> ticksOf(const Axis& axis, bool whole, const LabelRoom& room) {
   return axis.c > 0 ? logTicks(axis, room) : linearTicks(axis, whole, room);
+}
+
+// One text element; `style` names its anchor (middle unless "start" or
+// "end") and its size ("title"). The content is escaped for XML.
+void text(std::ostream& out, const std::string& style, double x, double y,
+          std::string_view content) {
+  out << "<text" << (style.empty() ? "" : " class=\"" + style + '"');
+  put(out, " x=\"%.1f\" y=\"%.1f\">", x, y);
+  for (const char ch : content)  // '>' needs no escape in content
+    out << (ch == '&' ? "&amp;" : ch == '<' ? "&lt;" : std::string(1, ch));
+  out << "</text>\n";
+}
+
+// The axis' scale in words; the linear zone of a log axis to one digit.
+std::string scaleOf(const Axis& axis, bool gaps) {
+  if (!(axis.c > 0)) return gaps ? "gap axis linear" : "cost axis linear";
+  return (gaps ? "gap axis logarithmic above "
+               : "cost axis logarithmic beyond \xc2\xb1") +
+         oneDigit(axis.c);
+}
+
+// The axes with their ticks and names. The plot's left edge makes room for
+// the widest label of the vertical axis.
+Panel drawAxes(std::ostream& out, double dy, double right, const AxisSpec& x,
+               const AxisSpec& y) {
+  const std::vector<Tick> yTicks =
+      ticksOf(y.axis, y.whole, {kBottom - kTop, 6, 6, false});
+  double widest = 0;
+  for (const Tick& tick : yTicks)
+    widest = std::max(widest, textWidth(tick.label));
+  Panel panel{dy, std::max(80.0, std::ceil(widest) + 16), right};
+  const std::vector<Tick> xTicks = ticksOf(
+      x.axis, x.whole,
+      {panel.right - panel.left, panel.left - 4, kWidth - panel.right - 4});
+  text(out, "start", 8, dy + 70, y.name);
+  put(out, "<path class=\"axes\" d=\"M%.1f %.1fV%.1fH%.1f\"/>\n", panel.left,
+      dy + kTop, dy + kBottom, panel.right);
+  for (const Tick& tick : xTicks) {
+    const double at = panel.x(x.axis, tick.value);
+    put(out, "<path class=\"axes\" d=\"M%.1f %.1fv5\"/>\n", at, dy + kBottom);
+    text(out, "xtick", at, dy + kBottom + 19, tick.label);
+  }
+  for (const Tick& tick : yTicks) {
+    const double at = panel.y(y.axis, tick.value);
+    put(out, "<path class=\"axes\" d=\"M%.1f %.1fh5\"/>\n", panel.left - 5, at);
+    text(out, "end ytick", panel.left - 8, at + 4, tick.label);
+  }
+  text(out, "", (panel.left + panel.right) / 2, dy + kBottom + 40, x.name);
+  return panel;
 }
 
 }  // namespace report

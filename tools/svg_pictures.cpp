@@ -7,101 +7,36 @@
 #include <vector>
 
 #include "chart_axes.hpp"
+#include "text_report.hpp"
 
 namespace report {
 namespace {
 
-// A picture is one or two panels of 720 by 440: the title, the subtitle, a
-// row with the cost axis' name on the left and the legend on the right,
-// then the plot from kTop to kBottom with its labels below.
-constexpr double kWidth = 720, kPanelHeight = 440, kTop = 84, kBottom = 360;
-constexpr int kColours = 10;
-constexpr const char* kColour[kColours] = {
-    "#4c78a8", "#f58518", "#e45756", "#72b7b2", "#54a24b",
-    "#b79a20", "#b279a2", "#ff9da6", "#9d755d", "#79706e"};
+constexpr double kPanelHeight = 440;
+// Okabe and Ito's eight colours, which readers with any colour vision tell
+// apart; lines take them in this order, yellow, the faintest, late.
+constexpr int kColours = 8;
+constexpr const char* kColour[kColours] = {"#0072b2", "#e69f00", "#009e73",
+                                           "#cc79a7", "#56b4e9", "#d55e00",
+                                           "#f0e442", "#000000"};
+// The classes of the lines that have a part of their own.
+constexpr const char *kBest = "r0", *kMedian = "halo r1", *kBestRun = "thin r0",
+                     *kWorstRun = "thin r5", *kAcross = "r7";
 
-// Writes as printf does: the elements hold numbers and short labels only.
-template <typename... Values>
-void put(std::ostream& out, const char* format, Values... values) {
-  char text[160];
-  std::snprintf(text, sizeof text, format, values...);
-  out << text;
-}
-
-// One text element; `style` names its anchor (middle unless "start" or
-// "end"), its size ("title") and its colour.
-void text(std::ostream& out, const std::string& style, double x, double y,
-          std::string_view content) {
-  out << "<text" << (style.empty() ? "" : " class=\"" + style + '"');
-  put(out, " x=\"%.1f\" y=\"%.1f\">", x, y);
-  out << content << "</text>\n";
-}
-
-// The axis' scale in words; the linear zone of a log axis to one digit.
-std::string costScale(const Axis& axis) {
-  if (!(axis.c > 0)) return "cost axis linear";
-  return "cost axis logarithmic beyond \xc2\xb1" + oneDigit(axis.c);
-}
-
-// Where a panel's plot lies in the picture.
-struct Panel {
-  double dy = 0;  // the panel's top
-  double left = 80, right = 670;
-
-  double x(const Axis& axis, double value) const {
-    return left + axis.fraction(value) * (right - left);
-  }
-  double y(const Axis& axis, double value) const {
-    return dy + kBottom - axis.fraction(value) * (kBottom - kTop);
-  }
-};
-
-void drawTitles(std::ostream& out, double dy, const char* title,
-                const std::string& subtitle) {
+// The panel's titles, and why it has nothing to plot when it has not.
+void drawTitles(std::ostream& out, double dy, const std::string& title,
+                const std::string& subtitle, const std::string& reason = "") {
   text(out, "title", kWidth / 2, dy + 28, title);
   text(out, "", kWidth / 2, dy + 50, subtitle);
+  if (!reason.empty()) text(out, "", kWidth / 2, dy + 220, reason);
 }
 
-void drawNothing(std::ostream& out, double dy, const char* title,
-                 std::string_view source) {
-  drawTitles(out, dy, title, shortName(source, 40));
-  text(out, "", kWidth / 2, dy + 220, "No finite costs to plot");
-}
-
-struct AxisSpec {
-  Axis axis;
-  bool whole = false;
-  const char* name = "";
-};
-
-// The axes with their ticks and names. The plot's left edge makes room for
-// the widest label of the vertical axis.
-Panel drawAxes(std::ostream& out, double dy, double right, const AxisSpec& x,
-               const AxisSpec& y) {
-  const std::vector<Tick> yTicks =
-      ticksOf(y.axis, y.whole, {kBottom - kTop, 6, 6, false});
-  double widest = 0;
-  for (const Tick& tick : yTicks)
-    widest = std::max(widest, textWidth(tick.label));
-  Panel panel{dy, std::max(80.0, std::ceil(widest) + 16), right};
-  const std::vector<Tick> xTicks = ticksOf(
-      x.axis, x.whole,
-      {panel.right - panel.left, panel.left - 4, kWidth - panel.right - 4});
-  text(out, "start", 8, dy + 70, y.name);
-  put(out, "<path class=\"axes\" d=\"M%.1f %.1fV%.1fH%.1f\"/>\n", panel.left,
-      dy + kTop, dy + kBottom, panel.right);
-  for (const Tick& tick : xTicks) {
-    const double at = panel.x(x.axis, tick.value);
-    put(out, "<path class=\"axes\" d=\"M%.1f %.1fv5\"/>\n", at, dy + kBottom);
-    text(out, "xtick", at, dy + kBottom + 19, tick.label);
-  }
-  for (const Tick& tick : yTicks) {
-    const double at = panel.y(y.axis, tick.value);
-    put(out, "<path class=\"axes\" d=\"M%.1f %.1fh5\"/>\n", panel.left - 5, at);
-    text(out, "end ytick", panel.left - 8, at + 4, tick.label);
-  }
-  text(out, "", (panel.left + panel.right) / 2, dy + kBottom + 40, x.name);
-  return panel;
+// A legend entry: a short sample of the line or band, then its name.
+void legend(std::ostream& out, const std::string& style, double x, double y,
+            std::string_view name) {
+  put(out, "<path class=\"sample %s\" d=\"M%.1f %.1fh24\"/>\n", style.c_str(),
+      x, y - 4);
+  text(out, "start", x + 30, y, name);
 }
 
 // About sqrt(n) bins of equal width along the costs, at most 40; one when all
@@ -109,10 +44,17 @@ Panel drawAxes(std::ostream& out, double dy, double right, const AxisSpec& x,
 void drawHistogram(std::ostream& out, const Summary& s,
                    std::string_view source) {
   const std::vector<double>& costs = s.finiteCosts;
-  const char* title = s.evolution ? "Finite final costs of the first population"
-                                  : "Finite final costs";
-  if (costs.empty()) return drawNothing(out, 0, title, source);
-  const Axis axis = costAxis(costs);
+  const std::string title = s.evolution
+                                ? "The random first population's final costs"
+                                : "Final costs",
+                    name = shortName(source, 40);
+  const std::string all = std::to_string(s.individuals);
+  if (costs.empty())
+    return drawTitles(out, 0, title, name,
+                      s.triples == 0
+                          ? "No costs: the run has no test triples"
+                          : "No finite cost among the " + all + " individuals");
+  const Axis axis = costAxis(costs, 100);
   const auto [low, high] = std::minmax_element(costs.begin(), costs.end());
   const Axis data{*low, *high, axis.c};
   const double root = std::ceil(std::sqrt(static_cast<double>(costs.size())));
@@ -125,10 +67,14 @@ void drawHistogram(std::ostream& out, const Summary& s,
   }
   const auto most = *std::max_element(counts.begin(), counts.end());
   const Axis count{0.0, 1.05 * static_cast<double>(most)};
-  drawTitles(out, 0, title, shortName(source, 40) + "; " + costScale(axis));
+  drawTitles(out, 0, title, name + "; " + scaleOf(axis, false));
   const Panel panel = drawAxes(
       out, 0, 670, {axis, false, "final cost (last Cost1 of each individual)"},
       {count, true, "individuals"});
+  if (const std::size_t hidden = s.inf + s.negInf + s.nan; hidden > 0)
+    text(out, "end", panel.right, 70,
+         std::to_string(hidden) + " of " + all +
+             " not shown: their cost is not finite");
   for (std::size_t k = 0; k < bins; ++k) {
     if (counts[k] == 0) continue;
     const double top = panel.y(count, static_cast<double>(counts[k]));
@@ -148,66 +94,131 @@ void drawHistogram(std::ostream& out, const Summary& s,
   }
 }
 
-// One line through the finite costs; a non-finite one breaks it. Round caps
-// show a lone point as a dot.
-void drawSeries(std::ostream& out, int colour, const std::vector<double>& costs,
-                const Panel& panel, const Axis& x, const Axis& y) {
-  put(out, "<path class=\"series r%d\" d=\"", colour % kColours);
+// A line through the finite values, the first at generation `first`; a
+// non-finite one breaks it. Round caps show a lone point as a dot.
+void drawSeries(std::ostream& out, const std::string& style, std::size_t first,
+                const std::vector<double>& values, const Panel& panel,
+                const Axis& x, const Axis& y) {
+  out << "<path class=\"series " << style << "\" d=\"";
   char command = 'M';
-  for (std::size_t g = 0; g < costs.size(); ++g) {
-    if (std::isfinite(costs[g]))
-      put(out, "%c%.1f,%.1f ", command, panel.x(x, static_cast<double>(g + 1)),
-          panel.y(y, costs[g]));
-    command = std::isfinite(costs[g]) ? 'L' : 'M';
+  for (std::size_t g = 0; g < values.size(); ++g) {
+    if (std::isfinite(values[g]))
+      put(out, "%c%.1f,%.1f ", command,
+          panel.x(x, static_cast<double>(first + g)), panel.y(y, values[g]));
+    command = std::isfinite(values[g]) ? 'L' : 'M';
   }
   out << "\"/>\n";
 }
 
-// Generations 1 to `count` along a whole-number axis.
-Axis generationAxis(std::size_t count) {
-  const auto last = static_cast<double>(count);
-  return count > 1 ? Axis{1.0, last} : Axis{0.5, 1.5};
+struct Line {
+  std::string style, name;     // its class and its name in the legend
+  std::vector<double> values;  // by generation
+  // A line that gives way: on a gap axis, its values more than three times
+  // the others' highest are drawn at that height, so that the best line's
+  // fall takes most of the plot.
+  bool yields = false;
+};
+
+// Lines by generation from `first`, drawn in order over the band between
+// `band[0]` and `band[1]` where there is one, and named in a legend on the
+// right. Gaps to the lowest cost go on a log axis whatever their span, 0
+// just above the foot; costs on a symmetric log one beyond two decades.
+void drawLines(std::ostream& out, double dy, const std::string& title,
+               std::string subtitle, bool gaps, std::size_t first,
+               const std::vector<Line>& lines,
+               const std::vector<double> (&band)[2] = {}) {
+  std::vector<double> all;
+  for (const Line& line : lines)
+    if (!line.yields)
+      all.insert(all.end(), line.values.begin(), line.values.end());
+  for (const auto& edge : band) all.insert(all.end(), edge.begin(), edge.end());
+  std::erase_if(all, [](double x) { return !std::isfinite(x); });
+  double ceiling = HUGE_VAL;
+  if (gaps && !all.empty())
+    ceiling = 3 * std::max(*std::max_element(all.begin(), all.end()), 1e-6);
+  std::vector<Line> shown = lines;
+  std::string cut;
+  for (Line& line : shown) {
+    if (!line.yields) continue;
+    for (double& value : line.values) {
+      if (value > ceiling) cut = "; " + line.name + " cut at the top";
+      value = std::min(value, ceiling);
+    }
+    for (double value : line.values)
+      if (std::isfinite(value)) all.push_back(value);
+  }
+  if (all.empty())
+    return drawTitles(out, dy, title, subtitle,
+                      lines.empty() ? "No run has generations"
+                                    : "No finite cost in any generation");
+  std::size_t last = first;
+  for (const Line& line : lines)
+    last = std::max(last, first + line.values.size() - 1);
+  const auto a = static_cast<double>(first), b = static_cast<double>(last);
+  const Axis x = last > first ? Axis{a, b} : Axis{a - 0.5, a + 0.5};
+  Axis y = costAxis(all, gaps ? 1 : 100);
+  if (gaps && y.c > 0 && *std::min_element(all.begin(), all.end()) >= 0)
+    y.lo = std::max(y.lo, -y.c);
+  drawTitles(out, dy, title, subtitle + "; " + scaleOf(y, gaps) + cut);
+  const Panel panel = drawAxes(out, dy, 500, {x, true, "generation"},
+                               {y, false, gaps ? "gap" : "cost"});
+  double row = dy + kTop + 4;
+  if (!band[0].empty()) {
+    std::string upper, lower;
+    for (std::size_t g = 0; g < band[0].size(); ++g) {
+      const auto point = [&](double value) {
+        char text[48];
+        std::snprintf(text, sizeof text, "L%.1f,%.1f ",
+                      panel.x(x, static_cast<double>(first + g)),
+                      panel.y(y, value));
+        return std::string(text);
+      };
+      if (!std::isfinite(band[0][g])) continue;
+      upper += point(band[1][g]);
+      lower.insert(0, point(band[0][g]));
+    }
+    out << "<path class=\"band\" d=\"M" << upper.substr(1) << lower
+        << "Z\"/>\n";
+    legend(out, "swatch", 515, row, "lower to upper quartile");
+    row += 16;
+  }
+  for (const Line& line : shown) {
+    drawSeries(out, line.style, first, line.values, panel, x, y);
+    legend(out, line.style, 515, row, line.name);
+    row += 16;
+  }
 }
 
-std::vector<double> finiteOf(std::vector<double> values) {
-  std::erase_if(values, [](double x) { return !std::isfinite(x); });
-  return values;
+// The values a run's lines show: its costs, or their gaps to the lowest.
+std::vector<double> shownOf(std::vector<double> costs,
+                            std::optional<double> lowest) {
+  if (lowest)
+    for (double& x : costs) x = gapOf(x, *lowest);
+  return costs;
 }
 
-void drawGenerations(std::ostream& out, const Summary& s,
-                     std::string_view source) {
-  const char* title = "Best and median cost by generation";
-  std::vector<double> costs = s.bestCosts;
-  costs.insert(costs.end(), s.medianCosts.begin(), s.medianCosts.end());
-  costs = finiteOf(std::move(costs));
-  if (costs.empty()) return drawNothing(out, kPanelHeight, title, source);
-  const Axis x = generationAxis(s.bestCosts.size()), y = costAxis(costs);
-  drawTitles(out, kPanelHeight, title,
-             shortName(source, 40) + "; " + costScale(y));
-  const Panel panel = drawAxes(out, kPanelHeight, 670, {x, true, "generation"},
-                               {y, false, "cost"});
-  text(out, "end r1", panel.right, kPanelHeight + 70, "median");
-  text(out, "end r0", panel.right - textWidth("median") - 12, kPanelHeight + 70,
-       "best");
-  // The best line last, on top where the two meet.
-  drawSeries(out, 1, s.medianCosts, panel, x, y);
-  drawSeries(out, 0, s.bestCosts, panel, x, y);
+std::string gapTitle(std::optional<double> lowest) {
+  return lowest ? "Gap to the lowest possible cost, " + formatNumber(*lowest) +
+                      ", by generation"
+                : "Gap to each run's lowest possible cost by generation";
 }
 
 // The document around the panels, `height` high.
 template <typename Draw>
-void writeDocument(std::ostream& out, int height, Draw draw) {
+void writeDocument(std::ostream& out, double height, Draw draw) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"720\" height=\""
       << height << "\" viewBox=\"0 0 720 " << height << "\">\n"
       << "<title>Costs of function-approximator runs</title>\n<style>"
          "svg{font:12px sans-serif} text{text-anchor:middle} "
          ".title{font-size:17px} .start{text-anchor:start} "
-         ".end{text-anchor:end} .bar{fill:#4c78a8} .axes{fill:none;stroke:"
-         "black} .series{fill:none;stroke-width:2;stroke-linecap:round}";
+         ".end{text-anchor:end} .bar{fill:#56b4e9} .axes{fill:none;stroke:"
+         "black} .series,.sample{fill:none;stroke-width:2;stroke-linecap:"
+         "round} .halo{stroke-width:6;stroke-opacity:.55} .thin{stroke-width:"
+         "1.2} .band{fill:#0072b2;fill-opacity:.2} .swatch{stroke:#0072b2;"
+         "stroke-opacity:.2;stroke-width:10;stroke-linecap:butt}";
   for (int k = 0; k < kColours; ++k)
-    put(out, " path.r%d{stroke:%s} text.r%d{fill:%s}", k, kColour[k], k,
-        kColour[k]);
+    put(out, " .r%d{stroke:%s}", k, kColour[k]);
   out << "</style>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
   draw();
   out << "</svg>\n";
@@ -215,52 +226,92 @@ void writeDocument(std::ostream& out, int height, Draw draw) {
 
 }  // namespace
 
-void writeSvg(std::ostream& out, const Summary& summary,
-              std::string_view source) {
-  const int height = summary.evolution ? 880 : 440;
-  writeDocument(out, height, [&] {
-    drawHistogram(out, summary, source);
-    if (summary.evolution) drawGenerations(out, summary, source);
+void writeSvg(std::ostream& out, const Summary& s, std::string_view source) {
+  const bool histogram = !s.brief;
+  writeDocument(out, kPanelHeight * (histogram && s.evolution ? 2 : 1), [&] {
+    if (histogram) drawHistogram(out, s, source);
+    if (!s.evolution) return;
+    drawLines(
+        out, histogram ? kPanelHeight : 0,
+        s.lowest ? gapTitle(s.lowest) : "Best and median cost by generation",
+        shortName(source, 40), s.lowest.has_value(), s.brief ? 0 : 1,
+        {{kMedian, "median", shownOf(s.medianCosts, s.lowest), true},
+         {kBest, "best", shownOf(s.bestCosts, s.lowest)}});
   });
 }
 
 void writeRunsSvg(std::ostream& out, const std::vector<NamedSummary>& runs) {
-  writeDocument(out, 440, [&] {
-    const char* title = "Best cost by generation of each run";
-    std::vector<double> costs;
-    std::size_t longest = 0, drawn = 0;
-    for (const NamedSummary& run : runs) {
-      costs.insert(costs.end(), run.summary.bestCosts.begin(),
-                   run.summary.bestCosts.end());
-      longest = std::max(longest, run.summary.bestCosts.size());
-      drawn += run.summary.bestCosts.empty() ? 0 : 1;
+  std::vector<const NamedSummary*> drawn;
+  bool gaps = true, brief = false;
+  std::optional<double> lowest;
+  for (const NamedSummary& run : runs) {
+    if (run.summary.bestCosts.empty()) continue;
+    if (drawn.empty()) lowest = run.summary.lowest;
+    drawn.push_back(&run);
+    gaps = gaps && run.summary.lowest;
+    brief = brief || run.summary.brief;
+    if (run.summary.lowest != lowest) lowest.reset();
+  }
+  gaps = gaps && !drawn.empty();
+  // The lines from one generation, 0 when a run has it.
+  std::vector<Line> lines;
+  for (const NamedSummary* run : drawn) {
+    const Summary& s = run->summary;
+    lines.push_back({{'r', static_cast<char>('0' + lines.size() % kColours)},
+                     shortName(run->source, 22),
+                     shownOf(s.bestCosts, gaps ? s.lowest : std::nullopt)});
+    if (brief && !s.brief)
+      lines.back().values.insert(lines.back().values.begin(), NAN);
+  }
+  std::string subtitle = std::to_string(runs.size()) + " runs";
+  if (drawn.size() < runs.size())
+    subtitle += " (" + std::to_string(runs.size() - drawn.size()) +
+                " without generations, not drawn)";
+  const std::string title =
+      gaps ? gapTitle(lowest) : "Best cost by generation of each run";
+  writeDocument(out, kPanelHeight, [&] {
+    if (lines.size() <= kColours)
+      return drawLines(out, 0, title, subtitle, gaps, brief ? 0 : 1, lines);
+    // More runs than colours: the median across runs within the band of the
+    // quartiles, and the best and the worst complete run.
+    std::vector<double> band[2];
+    Line middle{
+        kAcross, "median of " + std::to_string(lines.size()) + " runs", {}};
+    std::size_t length = 0;
+    for (const Line& line : lines)
+      length = std::max(length, line.values.size());
+    for (std::size_t g = 0; g < length; ++g) {
+      std::vector<double> at;
+      for (const Line& line : lines)
+        if (g < line.values.size() && std::isfinite(line.values[g]))
+          at.push_back(line.values[g]);
+      const auto q = [&](double p) {
+        return at.empty() ? NAN : quantile(at, p);
+      };
+      band[0].push_back(q(0.25));
+      middle.values.push_back(q(0.5));
+      band[1].push_back(q(0.75));
     }
-    costs = finiteOf(std::move(costs));
-    const std::string runCount = std::to_string(runs.size()) + " runs";
-    if (costs.empty()) return drawNothing(out, 0, title, runCount);
-    const Axis x = generationAxis(longest), y = costAxis(costs);
-    const std::size_t undrawn = runs.size() - drawn;
-    drawTitles(out, 0, title,
-               runCount +
-                   (undrawn == 0 ? ""
-                                 : " (" + std::to_string(undrawn) +
-                                       " without generations, not drawn)") +
-                   "; " + costScale(y));
-    const Panel panel =
-        drawAxes(out, 0, 500, {x, true, "generation"}, {y, false, "best cost"});
-    // The legend: a row for each run drawn while there is room, 16 in all.
-    int row = 0;
-    for (const NamedSummary& run : runs) {
-      if (run.summary.bestCosts.empty()) continue;
-      drawSeries(out, row, run.summary.bestCosts, panel, x, y);
-      const double at = kTop + 4 + 16 * row++;
-      if (row < 16 || drawn == 16)
-        text(out, "start r" + std::to_string((row - 1) % kColours), 515, at,
-             shortName(run.source, 22));
-      else if (row == 16)
-        text(out, "start", 515, at,
-             "and " + std::to_string(drawn - 15) + " more runs");
+    // The best and the worst of the complete runs by their last value.
+    std::vector<std::size_t> complete;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+      if (drawn[k]->summary.ending == Ending::kFinished &&
+          std::isfinite(lines[k].values.back()))
+        complete.push_back(k);
+    std::stable_sort(complete.begin(), complete.end(), [&](auto j, auto k) {
+      return lines[j].values.back() < lines[k].values.back();
+    });
+    std::vector<Line> shown;
+    for (const bool best : {true, false}) {
+      if (complete.empty()) break;
+      const std::size_t k = best ? complete.front() : complete.back();
+      shown.push_back(
+          {best ? kBestRun : kWorstRun,
+           (best ? "best: " : "worst: ") + shortName(drawn[k]->source, 15),
+           lines[k].values});
     }
+    shown.push_back(std::move(middle));
+    drawLines(out, 0, title, subtitle, gaps, brief ? 0 : 1, shown, band);
   });
 }
 

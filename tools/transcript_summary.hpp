@@ -44,15 +44,25 @@ struct Summary {
   // Individuals of the first population are counted once read to their
   // separator.
   std::size_t triples = 0, individuals = 0;
+  // The lowest cost any expression can reach on the listed triples, when
+  // every one has a > 0; otherwise why there is none.
+  std::optional<double> lowest;
+  std::string noLowest;
+
+  // The run line (from version 1.1.0): the program and its version, the
+  // command that reruns the run, and the seed in it.
+  std::string program, command, seed = "-";
 
   // The final costs of the first population; none when the run had no
-  // triples to cost them on.
+  // triples to cost them on, or wrote no evaluation of it (--brief).
   std::size_t finite = 0, inf = 0, negInf = 0, nan = 0;  // "-nan" is nan
   std::vector<double> finiteCosts;                       // in transcript order
 
-  // An evolution: generation lines follow the first population.
-  bool evolution = false;
-  std::vector<double> bestCosts, medianCosts;  // by generation, from 1
+  // An evolution: generation lines follow the first population. A brief
+  // transcript writes generation 0 in place of its evaluation.
+  bool evolution = false, brief = false;
+  std::vector<double> bestCosts, medianCosts;  // by generation, from 1 or 0
+  std::string stopped;  // the reason a stopping rule gave; empty for none
 
   // At most `top`, by ranksBefore: of the first population, or for an
   // evolution the final population's best from the run's closing block.
@@ -72,15 +82,19 @@ struct NamedSummary {
 // Never throws on bad input: the ending and the problem say what was wrong.
 Summary readTranscript(std::istream& in, std::size_t top);
 
+// The last generation's best cost, or the first population's best for a run
+// without generations; none without costs.
+std::optional<double> lastBestOf(const Summary& s);
+
+// How far a cost lies above the lowest; 0 within the six digits that a
+// transcript writes of it.
+double gapOf(double cost, double lowest);
+
+// The quantile p of the values by linear interpolation between the nearest
+// ranks: p = 0.5 is the median (halfway between the middle two).
+double quantile(std::vector<double> values, double p);
+
 // A number as the report and the pictures show it: "%g", six digits.
 std::string formatNumber(double value);
-
-// Text from the input as printable ASCII without the markup characters '&',
-// '<' and '>', safe in a terminal and in XML: every other byte becomes '?'.
-std::string printable(std::string_view text);
-
-// A transcript's name made printable and cut to `room` characters: "..."
-// and its end, where the names of a set of runs differ.
-std::string shortName(std::string_view name, std::size_t room);
 
 }  // namespace report
