@@ -8,7 +8,6 @@
 #include <cfloat>
 #include <charconv>
 #include <climits>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,7 +16,7 @@
 
 namespace {
 
-// A line's text is thrown with the reason; the reader adds its number.
+// Why the line being read is refused; the reader adds the line's number.
 struct Refusal {
   std::string why;
 };
@@ -166,7 +165,7 @@ class LineReader {
 };
 
 bool oneOf(int ch, const char* symbols, std::size_t count) {
-  return ch != EOF && std::memchr(symbols, ch, count) != nullptr;
+  return std::memchr(symbols, ch, count) != nullptr;
 }
 
 // A tree in prefix order: an operator, then its left and right subtrees; a
@@ -301,8 +300,8 @@ std::string readCheckpoint(std::istream& in, SavedRun& run,
       throw Refusal{"the trees of " + std::to_string(popSize) +
                     " individuals are wanted, not " + inQuotes(count[0])};
     }
+    // Grown as trees are read, not as the count claims.
     trees.clear();
-    trees.reserve(static_cast<std::size_t>(popSize));
     for (int i = 0; i < popSize; ++i) {
       lines.startLine();
       trees.push_back(readTree(lines, 0, run.record.treeDepth, nullptr));
