@@ -2,7 +2,11 @@
 // evaluation and, under --evolve, the generations.
 #include "driver.hpp"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -10,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "checkpoint.hpp"
 #include "dialogue.hpp"
 #include "evaluator.hpp"
 #include "evolution.hpp"
@@ -69,8 +74,31 @@ std::string loadTestValues(const std::string& fileName,
   } catch (const TestValuesTooLarge& failure) {
     return failure.what();
   }
+  if (read.openError != 0) writeLine("Unable to open file: ", fileName);
   noteTestValues(read, fileName, evolving);
   vars = std::move(read.values);
+  return {};
+}
+
+// A file the run writes that is one it needs: the checkpoint in place of
+// the test values, the statistics file in place of a checkpoint.
+std::string clashRefusal(const RunOptions& options,
+                         const std::string& fileName) {
+  const auto same = [](const std::string& x, const std::string& y) {
+    std::error_code ignored;
+    return !x.empty() && (x == y || std::filesystem::equivalent(x, y, ignored));
+  };
+  if (same(options.checkpointFile, fileName)) {
+    return "the checkpoint '" + options.checkpointFile +
+           "' would replace the test values";
+  }
+  for (const std::string& checkpoint :
+       {options.checkpointFile, options.resumeFile}) {
+    if (same(options.statsFile, checkpoint)) {
+      return "the statistics file '" + options.statsFile +
+             "' would replace the checkpoint '" + checkpoint + "'";
+    }
+  }
   return {};
 }
 
@@ -84,11 +112,121 @@ void listTestValues() {
   writeLine(kSeparator);
 }
 
+// The generations after `reached`, on the run's threads, steered by
+// `steering`, whose record holds the answers and options.
+void evolve(LongRun& steering, TIndividual** population,
+            std::unique_ptr<NodePool>& nodes, Workers& workers, int threads,
+            std::vector<float> costs, int reached) {
+  const RunRecord& record = steering.record;
+  runGenerations(population, record.popSize, nodes,
+                 {.genSize = record.genSize,
+                  .treeDepth = record.treeDepth,
+                  .mutRate = record.mutRate,
+                  .crossRate = record.crossRate,
+                  .threads = threads,
+                  .seed = record.seed,
+                  .reached = reached},
+                 std::move(costs), workers,
+                 [&](int generation, const std::vector<float>& now, int best) {
+                   return generationEnded(steering, generation, population,
+                                          record.popSize, now, best);
+                 });
+}
+
+// The population saved in the checkpoint `fileName`, with what the run
+// needs of the rest in `saved`.
+std::string loadCheckpoint(const std::string& fileName, SavedRun& saved,
+                           std::vector<TIndividual*>& population,
+                           NodePool& nodes, std::uint64_t available) {
+  const std::string refusal = "cannot resume from '" + fileName + "': ";
+  std::ifstream file;
+  std::error_code ignored;
+  // A directory opens as a stream but yields nothing.
+  errno = std::filesystem::is_directory(fileName, ignored) ? EISDIR : 0;
+  if (errno == 0) file.open(fileName, std::ios::binary);
+  if (!file.is_open()) return refusal + std::strerror(errno ? errno : EIO);
+  std::vector<Ttree*> trees;
+  const ActivePool active(&nodes);
+  if (const std::string why = readCheckpoint(file, saved, trees, available);
+      !why.empty()) {
+    return refusal + why;
+  }
+  population.resize(trees.size());
+  for (std::size_t i = 0; i < trees.size(); ++i) {
+    population[i] = keptRecord();
+    population[i]->tree = trees[i];
+  }
+  return {};
+}
+
+// The run saved in a checkpoint, continued: nothing is asked, and the
+// transcript goes on after the checkpoint's generation.
+int resumeRun(const RunOptions& options) {
+  LongRun steering;
+  const std::string fileName = "testVals.csv";
+  if (refused(clashRefusal(options, fileName))) return 1;
+  std::vector<TIndividual*> population;
+  auto nodes = std::make_unique<NodePool>();
+  SavedRun saved;
+  const std::uint64_t available = availableMemoryBytes();
+  if (refused(loadCheckpoint(options.resumeFile, saved, population, *nodes,
+                             available))) {
+    return 1;
+  }
+  const RunRecord& record = saved.record;
+  TestValues read;
+  try {
+    read = readTestValues(
+        fileName,
+        testValueBytes(record.popSize, record.treeDepth, available, 2));
+  } catch (const TestValuesTooLarge& failure) {
+    refused(failure.what());
+    return 1;
+  }
+  if (const ValuesMark mark = markValues(read.values); mark != saved.values) {
+    refused(mark.count == saved.values.count
+                ? fileName + " holds other test values than the run of '" +
+                      options.resumeFile + "' had"
+                : fileName + " holds " + std::to_string(mark.count) +
+                      " test values; the run of '" + options.resumeFile +
+                      "' had " + std::to_string(saved.values.count));
+    return 1;
+  }
+  if (!options.statsFile.empty() &&
+      refused(openStats(steering.stats, options.statsFile))) {
+    return 1;
+  }
+  noteTestValues(read, fileName, true);
+  vars = std::move(read.values);
+
+  Workers workers(options.threads);
+  std::vector<float> costs =
+      quietCosts(population.data(), record.popSize, options.threads);
+  steering.record = record;
+  // The clock goes on from the seconds the run had taken.
+  steering.state = {saved.bestCost, saved.sinceLower,
+                    steering.state.startSeconds - saved.seconds};
+  steering.checkpoint = {.path = options.checkpointFile,
+                         .every = options.checkpointEvery,
+                         .lastWrite = monotonicSeconds(),
+                         .values = saved.values};
+  if (resumeGenerations(steering, saved.generation, population.data(),
+                        record.popSize, costs, saved.seconds)) {
+    evolve(steering, population.data(), nodes, workers, options.threads,
+           std::move(costs), saved.generation);
+  }
+  writeLine("FINISHED");
+  return steering.stats.failed || steering.checkpoint.failed ? 1 : 0;
+}
+
 }  // namespace
 
 int runApproximator(const RunOptions& options) {
+  if (!options.resumeFile.empty()) return resumeRun(options);
   // The statistics file is opened before anything is asked.
   LongRun steering;
+  const std::string fileName = "testVals.csv";
+  if (refused(clashRefusal(options, fileName))) return 1;
   if (!options.statsFile.empty() &&
       refused(openStats(steering.stats, options.statsFile))) {
     return 1;
@@ -97,7 +235,6 @@ int runApproximator(const RunOptions& options) {
   a = std::string("4");
   b = std::string("4");
   c = std::string("7");
-  const std::string fileName = "testVals.csv";
 
   RunParameters run = runDialogue();
   const bool evolving = options.evolve && run.genSize > 0;
@@ -136,21 +273,17 @@ int runApproximator(const RunOptions& options) {
     steering.record = {run.popSize,   run.genSize,   run.mutRate,
                        run.crossRate, run.treeDepth, options.seed.value_or(1),
                        options.brief, options.rules};
+    steering.checkpoint = {.path = options.checkpointFile,
+                           .every = options.checkpointEvery,
+                           .values = markValues(vars)};
     if (beginGenerations(steering, population.data(), run.popSize, costs)) {
-      runGenerations(
-          population.data(), run.popSize, nodes,
-          {run.genSize, run.treeDepth, run.mutRate, run.crossRate,
-           options.threads, options.seed.value_or(1)},
-          std::move(costs), workers,
-          [&](int generation, const std::vector<float>& now, int best) {
-            return generationEnded(steering, generation, population.data(),
-                                   run.popSize, now, best);
-          });
+      evolve(steering, population.data(), nodes, workers, options.threads,
+             std::move(costs), 0);
     }
   } else {
     evalPop(population.data(), run.popSize);
   }
 
   writeLine("FINISHED");
-  return steering.stats.failed ? 1 : 0;
+  return steering.stats.failed || steering.checkpoint.failed ? 1 : 0;
 }

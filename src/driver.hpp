@@ -19,6 +19,11 @@ struct RunOptions {
   bool brief = false;
   std::string statsFile;  // the statistics file; empty: none
   StopRules rules;
+  std::string checkpointFile;     // where the run's state is kept; empty: none
+  double checkpointEvery = 60.0;  // seconds from one checkpoint to the next
+  // The checkpoint a resumed run continues from; empty: a new run. The
+  // answers and the options that change the run are then the checkpoint's.
+  std::string resumeFile;
 };
 
 // The whole run, reading the answers from standard input and writing the

@@ -310,7 +310,7 @@ void runGenerations(TIndividual** population, int popSize,
   std::vector<std::uint64_t> weights;
   int best = rankPopulation(population, popSize, costs, weights);
   // Counted up to genSize, never past it: genSize may be INT_MAX.
-  for (int done = 0; done < settings.genSize; ++done) {
+  for (int done = settings.reached; done < settings.genSize; ++done) {
     const int generation = done + 1;
     auto next = std::make_unique<NodePool>();
     const std::vector<Ttree*> trees =

@@ -19,6 +19,7 @@ struct EvolutionSettings {
   float crossRate = 0.0f;  // within 0 to 1
   int threads = 1;         // that compute a population's costs
   std::uint32_t seed = 1;  // the key of the generations' streams
+  int reached = 0;         // the population's generation: 0 for the first
 };
 
 // Fills the records' bookkeeping from the costs (one per individual) and
@@ -108,12 +109,12 @@ void writeGeneration(int generation, const std::vector<float>& costs,
 using GenerationEnd = std::function<bool(
     int generation, const std::vector<float>& costs, int best)>;
 
-// Runs settings.genSize generations on the population, whose trees are in
-// `nodes`, and whose final costs (as evalPopCosts gives them) are `costs`:
-// each new population takes a pool of its own, and the previous one goes
-// once the new one is built. Writes one line per generation (after which
-// `generationEnded` may end the run), then the separator and the full
-// block of the final population's best individual.
+// Runs the generations after settings.reached up to settings.genSize on
+// the population, whose trees are in `nodes`, and whose final costs (as
+// evalPopCosts gives them) are `costs`: each new population takes a pool of
+// its own, and the previous one goes once the new one is built. Writes one line
+// per generation (after which `generationEnded` may end the run), then the
+// separator and the full block of the final population's best individual.
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
                     const EvolutionSettings& settings, std::vector<float> costs,

@@ -26,8 +26,11 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: function-approximator [--evolve [--brief] [--stats FILE]\n"
-    "         [--target-cost X] [--stall N] [--time-limit S]] [--seed N]\n"
+    "         [--target-cost X] [--stall N] [--time-limit S]\n"
+    "         [--checkpoint FILE [--checkpoint-every S]]] [--seed N]\n"
     "         [--threads N]\n"
+    "       function-approximator --resume FILE [--stats FILE]\n"
+    "         [--checkpoint FILE [--checkpoint-every S]] [--threads N]\n"
     "Grows a population of random expression trees over a, b, c and 2 and\n"
     "evaluates each on the test triples of testVals.csv, printing every\n"
     "result and running cost on standard output.\n"
@@ -47,6 +50,14 @@ constexpr const char* kUsage =
     "  --time-limit S\n"
     "                 with --evolve: stop after the generation in which S\n"
     "                 seconds have passed since the program started\n"
+    "  --checkpoint FILE\n"
+    "                 with --evolve: keep the run's state in FILE, written\n"
+    "                 after the first population, after the first generation\n"
+    "                 S seconds after the last write, and at the end\n"
+    "  --checkpoint-every S\n"
+    "                 the S seconds of --checkpoint (default 60)\n"
+    "  --resume FILE  continue the run kept in the checkpoint FILE, asking\n"
+    "                 nothing: its answers and options are the checkpoint's\n"
     "  --seed N       seed the random generator with N (0 to 4294967295)\n"
     "                 before the first tree is grown, and the generations'\n"
     "                 streams; unseeded runs as --seed 1\n"
@@ -65,8 +76,9 @@ constexpr const char* kUsage =
     "one ends it at once.\n"
     "\n"
     "Exit status: 0 when the run reaches FINISHED, 1 when it cannot be\n"
-    "carried out or the statistics file cannot be written, 2 for a wrong\n"
-    "command line; a run stopped by a signal ends by that signal.\n";
+    "carried out or the statistics file or a checkpoint cannot be written,\n"
+    "2 for a wrong command line; a run stopped by a signal ends by that\n"
+    "signal.\n";
 
 // The status after an answer on standard output: 1, with the reason, when it
 // could not be written (a full disk, a closed descriptor).
@@ -126,8 +138,14 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
     kEvolve = 1,
     kSeed,
     kThreads,
-    kBrief,
+    kResume,
+    // From here to the end, only an evolving run takes an option.
     kStats,
+    kCheckpoint,
+    kCheckpointEvery,
+    // From here to the end, and --seed, an option changes the run: a
+    // resumed run has it from its checkpoint.
+    kBrief,
     kTargetCost,
     kStall,
     kTimeLimit,
@@ -145,19 +163,28 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
       {"target-cost", required_argument, nullptr, kTargetCost},
       {"stall", required_argument, nullptr, kStall},
       {"time-limit", required_argument, nullptr, kTimeLimit},
+      {"checkpoint", required_argument, nullptr, kCheckpoint},
+      {"checkpoint-every", required_argument, nullptr, kCheckpointEvery},
+      {"resume", required_argument, nullptr, kResume},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
   const unsigned cores = std::thread::hardware_concurrency();
   options.threads = static_cast<int>(std::clamp(cores, 1u, 1024u));
-  // The first option given that only an evolving run takes.
-  std::string needsEvolve;
+  // The first option given that only an evolving run takes, and the first
+  // that changes the run.
+  std::string needsEvolve, changesRun;
+  bool every = false;
   for (int code, index = -1; (code = getopt_long(argc, argv, shortOptions,
                                                  longOptions, &index)) != -1;
        index = -1) {
-    if (code >= kBrief && code <= kTimeLimit && needsEvolve.empty()) {
+    if (code >= kStats && code <= kTimeLimit && needsEvolve.empty()) {
       needsEvolve = std::string("--") + longOptions[index].name;
+    }
+    if ((code == kSeed || (code >= kBrief && code <= kTimeLimit)) &&
+        changesRun.empty()) {
+      changesRun = std::string("--") + longOptions[index].name;
     }
     switch (code) {
       case kEvolve:
@@ -207,6 +234,24 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
                             "': a positive number of seconds is wanted");
         }
         break;
+      case kCheckpoint:
+      case kResume:
+        if (*optarg == '\0') {
+          return usageError(std::string("option '--") +
+                            longOptions[index].name + "' needs a file name");
+        }
+        (code == kResume ? options.resumeFile : options.checkpointFile) =
+            optarg;
+        break;
+      case kCheckpointEvery:
+        every = true;
+        if (!parseReal(optarg, options.checkpointEvery) ||
+            !(options.checkpointEvery > 0.0)) {
+          return usageError(std::string("invalid checkpoint interval '") +
+                            optarg +
+                            "': a positive number of seconds is wanted");
+        }
+        break;
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] +
                           "' needs a value");
@@ -232,8 +277,19 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
     return usageError(std::string("unexpected argument '") + argv[optind] +
                       "'");
   }
+  if (!options.resumeFile.empty()) {
+    if (!changesRun.empty()) {
+      return usageError("option '" + changesRun +
+                        "' cannot be given with --resume: the run has it "
+                        "from its checkpoint");
+    }
+    options.evolve = true;
+  }
   if (!options.evolve && !needsEvolve.empty()) {
     return usageError("option '" + needsEvolve + "' needs --evolve");
+  }
+  if (every && options.checkpointFile.empty()) {
+    return usageError("option '--checkpoint-every' needs --checkpoint");
   }
   return -1;
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <string_view>
+#include <utility>
 
 #include "transcript.hpp"
 
@@ -228,7 +229,9 @@ TestValuesTooLarge::TestValuesTooLarge()
 
 std::vector<std::string> readVars(std::string fileName,
                                   std::uint64_t memoryBytes) {
-  return readTestValues(fileName, memoryBytes).values;
+  TestValues read = readTestValues(fileName, memoryBytes);
+  if (read.openError != 0) writeLine("Unable to open file: ", fileName);
+  return std::move(read.values);
 }
 
 TestValues readTestValues(const std::string& fileName,
@@ -245,7 +248,6 @@ TestValues readTestValues(const std::string& fileName,
   }
   if (!file.is_open()) {
     read.openError = errno != 0 ? errno : EIO;
-    writeLine("Unable to open file: ", fileName);
     return read;
   }
   ValueMemory memory(memoryBytes);

@@ -41,7 +41,8 @@ struct TestValues {
   int openError = 0;
 };
 
-// readVars, with what the notes on the file need beside the cells.
+// readVars, with what the notes on the file need beside the cells, and
+// writing nothing: the caller tells of a file that cannot be opened.
 TestValues readTestValues(const std::string& fileName,
                           std::uint64_t memoryBytes = UINT64_MAX);
 

@@ -86,6 +86,11 @@ StopReason applyRules(const StopRules& rules, StopState& state, float bestCost,
   } else if (state.sinceLower < rules.stall) {
     ++state.sinceLower;  // counted only as far as a rule looks
   }
+  return ruleThatHolds(rules, state, bestCost, elapsed);
+}
+
+StopReason ruleThatHolds(const StopRules& rules, const StopState& state,
+                         float bestCost, double elapsed) {
   if (rules.targetCost && std::isfinite(bestCost) &&
       bestCost <= *rules.targetCost) {
     return StopReason::kTargetCost;

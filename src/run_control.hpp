@@ -50,6 +50,11 @@ bool lowerCost(float x, float y);
 StopReason applyRules(const StopRules& rules, StopState& state, float bestCost,
                       double elapsed);
 
+// The first rule that holds for a state that has taken its generation's
+// best cost already; kNone when none does.
+StopReason ruleThatHolds(const StopRules& rules, const StopState& state,
+                         float bestCost, double elapsed);
+
 // From now on SIGINT, SIGTERM and SIGHUP only ask the run to stop; a second
 // one ends the program at once. A signal ignored when the program started
 // stays ignored.

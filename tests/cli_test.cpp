@@ -17,16 +17,18 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
     int status;
     bool report = true;
   };
-  const Case cases[] = {{"--help", "Usage: ", " ", 0},
-                        {"--version", "", " " APPROXIMATOR_VERSION "\n", 0},
-                        {"--quiet", "", ": ", 2},
-                        {"--seed 4294967296", "", ": ", 2},
-                        {"--seed", "", ": ", 2},
-                        {"--threads 0", "", ": ", 2},
-                        {"--evolve --stall 0", "", ": ", 2, false},
-                        {"--evolve --time-limit -1", "", ": ", 2, false},
-                        {"--evolve --target-cost 1e39", "", ": ", 2, false},
-                        {"a b", "", ": ", 2, false}};
+  const Case cases[] = {
+      {"--help", "Usage: ", " ", 0},
+      {"--version", "", " " APPROXIMATOR_VERSION "\n", 0},
+      {"--quiet", "", ": ", 2},
+      {"--seed 4294967296", "", ": ", 2},
+      {"--seed", "", ": ", 2},
+      {"--threads 0", "", ": ", 2},
+      {"--evolve --stall 0", "", ": ", 2, false},
+      {"--evolve --checkpoint c --checkpoint-every 0", "", ": ", 2, false},
+      {"--evolve --time-limit -1", "", ": ", 2, false},
+      {"--evolve --target-cost 1e39", "", ": ", 2, false},
+      {"a b", "", ": ", 2, false}};
   ScratchDir dir;
   for (const std::string name :
        {"function-approximator", "function-approximator-report"}) {
@@ -54,6 +56,19 @@ TEST(CommandLine, ShortForms) {
       {"-V", "function-approximator " APPROXIMATOR_VERSION "\n", "", 0},
       {"-xV", "", "function-approximator: unknown option '-x'\n", 2},
       {"--evolve=1", "", "function-approximator: unknown option '--evolve=1'\n",
+       2},
+      {"--checkpoint c", "",
+       "function-approximator: option '--checkpoint' "
+       "needs --evolve\n",
+       2},
+      {"--evolve --checkpoint-every 9", "",
+       "function-approximator: option "
+       "'--checkpoint-every' needs "
+       "--checkpoint\n",
+       2},
+      {"--resume c --stall 3", "",
+       "function-approximator: option '--stall' "
+       "cannot be given with --resume",
        2}};
   ScratchDir dir;
   for (const Case& c : cases) {
