@@ -20,6 +20,7 @@
 #include "reader.hpp"
 #include "transcript.hpp"
 #include "trees.hpp"
+#include "workers.hpp"
 
 namespace {
 
@@ -237,6 +238,16 @@ void noteTextValues(const std::vector<std::string>& values, std::size_t used,
             << quotedCell(*first) << std::endl;
 }
 
+// A run that asked for more threads than it got says so.
+void noteFewerThreads(const RunOptions& options, int fitting, int started) {
+  if (!options.threadsAsked || started >= options.threads) return;
+  std::cerr << "function-approximator: note: " << started << " of the "
+            << options.threads << " threads asked for are used: "
+            << (fitting < options.threads ? "the memory available holds no more"
+                                          : "the system starts no more")
+            << std::endl;
+}
+
 }  // namespace
 
 double populationBytes(int popSize, int treeDepth) {
@@ -398,13 +409,22 @@ int runApproximator(const RunOptions& options) {
   }
   writeLine(kSeparator);
 
+  // The threads start once, for the whole run: as many as the memory left
+  // holds beside one thread's needs, the next generation still to come.
+  const int fitting = threadsWithin(
+      options.threads, treeDepth,
+      std::min(usableBytes(available) -
+                   populations * populationBytes(popSize, treeDepth),
+               addressSpaceLeft() -
+                   (populations - 1) * populationBytes(popSize, treeDepth)));
+  Workers workers(fitting);
+  noteFewerThreads(options, fitting, workers.count());
+
+  std::vector<float> costs = evalPopCosts(population.data(), popSize, workers);
   if (evolving) {
-    std::vector<float> costs = evalPopCosts(population.data(), popSize);
     runGenerations(population.data(), popSize, nodes,
-                   {genSize, treeDepth, mutRate, crossRate, options.threads},
+                   {genSize, treeDepth, mutRate, crossRate}, workers,
                    std::move(costs));
-  } else {
-    evalPop(population.data(), popSize);
   }
 
   writeLine("FINISHED");

@@ -261,7 +261,7 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
 
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
-                    const EvolutionSettings& settings,
+                    const EvolutionSettings& settings, Workers& workers,
                     std::vector<float> costs) {
   if (popSize <= 0 || settings.genSize <= 0) return;
   int best = rankPopulation(population, popSize, costs);
@@ -277,8 +277,8 @@ void runGenerations(TIndividual** population, int popSize,
     for (int i = 0; i < popSize; ++i) population[i]->tree = trees[i];
     // The previous population's nodes all go at once.
     nodes = std::move(next);
-    costs = quietCosts(population, popSize, settings.threads, generation,
-                       settings.genSize);
+    costs =
+        quietCosts(population, popSize, workers, generation, settings.genSize);
     best = rankPopulation(population, popSize, costs);
     writeGeneration(generation, costs, population[best], costs[best]);
   }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "trees.hpp"
+#include "workers.hpp"
 
 // What the generations need of the run's answers.
 struct EvolutionSettings {
@@ -14,7 +15,6 @@ struct EvolutionSettings {
   int treeDepth = 0;
   float mutRate = 0.0f;    // within 0 to 1
   float crossRate = 0.0f;  // within 0 to 1
-  int threads = 1;         // that compute a population's costs
 };
 
 // Fills the records' bookkeeping from the costs (one per individual) and
@@ -87,9 +87,10 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
 // Runs settings.genSize generations on the population, whose trees are in
 // `nodes`, and whose final costs (as evalPopCosts gives them) are `costs`:
 // each new population takes a pool of its own, and the previous one goes
-// once the new one is built. Writes one line per generation, then the
-// separator and the full block of the final population's best individual.
+// once the new one is built; its costs are computed on the run's `workers`.
+// Writes one line per generation, then the separator and the full block of
+// the final population's best individual.
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
-                    const EvolutionSettings& settings,
+                    const EvolutionSettings& settings, Workers& workers,
                     std::vector<float> costs);

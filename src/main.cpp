@@ -11,11 +11,11 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "driver.hpp"
 #include "progress.hpp"
 #include "transcript.hpp"
+#include "workers.hpp"
 
 namespace {
 
@@ -33,8 +33,9 @@ constexpr const char* kUsage =
     "  --seed N       seed the random generator with N (0 to 4294967295)\n"
     "                 before the first tree is grown; unseeded runs as\n"
     "                 --seed 1\n"
-    "  --threads N    compute the generations' costs on N threads, 1 to 1024\n"
-    "                 (default: one per core); any N gives the same output\n"
+    "  --threads N    share the evaluations out over N threads, 1 to 1024\n"
+    "                 (default: one per CPU this process may run on); any N\n"
+    "                 gives the same output\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
@@ -89,8 +90,7 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
-  const unsigned cores = std::thread::hardware_concurrency();
-  options.threads = static_cast<int>(std::clamp(cores, 1u, 1024u));
+  options.threads = std::clamp(usableCpus(), 1, 1024);
   for (int code; (code = getopt_long(argc, argv, shortOptions, longOptions,
                                      nullptr)) != -1;) {
     switch (code) {
@@ -111,6 +111,7 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
           return usageError(std::string("invalid thread count '") + optarg +
                             "': a number from 1 to 1024 is wanted");
         }
+        options.threadsAsked = true;
         break;
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] +

@@ -267,25 +267,3 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   EXPECT_TRUE(std::is_sorted(best.rbegin(), best.rend())) << run;
   EXPECT_EQ(std::stof(run.substr(run.rfind("Cost1: ") + 7)), best.back());
 }
-
-// The threads share out the costs only: the transcript is the same on any
-// number of them, whatever the values make of the expressions.
-TEST(Evolution, SameTranscriptOnAnyNumberOfThreads) {
-  ScratchDir dir;
-  dir.write("testVals.csv",
-            "-1.5,2.25,-3\n0.5,-0.75,4\nnan,-2,1e3\n-1+2, 3,-4.5\n"
-            "b,-inf,2\n-6.125,-0.5,-7\n");
-  const RunResult one =
-      runProgram(dir, "150 4 0.1 0.7 4", "--evolve --threads 1 >.stdout");
-  ASSERT_EQ(one.status, 0) << one.err;
-  EXPECT_NE(one.out.find("Generation: 4\t"), std::string::npos);
-  for (const char* threads : {"2", "3"}) {
-    const std::string option = std::string("--evolve --threads ") + threads;
-    const RunResult run =
-        runProgram(dir, "150 4 0.1 0.7 4", option + " >.stdout");
-    EXPECT_EQ(run.out, one.out) << threads;
-    EXPECT_EQ(run.err + std::to_string(run.status),
-              one.err + std::to_string(one.status))
-        << threads;
-  }
-}
