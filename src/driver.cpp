@@ -420,11 +420,14 @@ int runApproximator(const RunOptions& options) {
   Workers workers(fitting);
   noteFewerThreads(options, fitting, workers.count());
 
-  std::vector<float> costs = evalPopCosts(population.data(), popSize, workers);
   if (evolving) {
+    std::vector<float> costs =
+        evalPopCosts(population.data(), popSize, workers);
     runGenerations(population.data(), popSize, nodes,
                    {genSize, treeDepth, mutRate, crossRate}, workers,
                    std::move(costs));
+  } else {
+    evalPop(population.data(), popSize, workers);
   }
 
   writeLine("FINISHED");

@@ -110,9 +110,8 @@ std::vector<float> evalPopCosts(TIndividual** population, int popSize,
   return costs;
 }
 
-void evalPop(TIndividual** population, int popSize) {
-  Workers one(1);
-  evalPopCosts(population, popSize, one);
+void evalPop(TIndividual** population, int popSize, Workers& workers) {
+  evalPopCosts(population, popSize, workers);
   if (popSize > 0 && vars.size() >= 3) takeTriple((vars.size() / 3 - 1) * 3);
 }
 

@@ -64,9 +64,9 @@ float evalIndividual(TIndividual* individual, int index);
 std::vector<float> evalPopCosts(TIndividual** population, int popSize,
                                 Workers& workers);
 
-// evalPopCosts on the calling thread alone; then a, b and c hold the last
-// triple's values.
-void evalPop(TIndividual** population, int popSize);
+// The plain run's evaluation: evalPopCosts, after which a, b and c hold
+// the last triple's values, as they did when one thread went through them.
+void evalPop(TIndividual** population, int popSize, Workers& workers);
 
 // Each individual's final cost, as expressionCost gives it, computed on the
 // threads, which take the individuals in shares; gathered by index, so the
