@@ -18,7 +18,7 @@
 // Finished lines that wait for the writer hold at most this much: a thread
 // whose block is not next waits rather than hand over more (the block being
 // written may always hand over one chunk more).
-inline constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
+inline constexpr std::size_t kWindowBytes = std::size_t{8} << 20;
 
 // And no thread starts a block this many blocks or more ahead of the writer.
 inline constexpr std::size_t kWindowBlocks = 1024;
