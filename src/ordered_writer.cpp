@@ -126,7 +126,12 @@ void OrderedWriter::serveLocked(std::unique_lock<std::mutex>& lock, bool wait,
         }
         lock.lock();
         queued_ -= chunk.capacity();
-        makerWake_.notify_all();
+        // Makers that wait for room wake once half the window is free, not
+        // at every chunk: each wake-up may cost the writer its processor.
+        // The next block's maker waits only for its own chunks to go.
+        if (queued_ <= kWindowBytes / 2 || next.chunks.empty()) {
+          makerWake_.notify_all();
+        }
         continue;
       }
       if (next.done && next.failed) {
