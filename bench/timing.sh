@@ -4,19 +4,23 @@
 # touches both sides alike. Run it on a quiet machine.
 #
 #   threads: population 2000, depth 8, 20 generations (mutation 0.05,
-#            crossover 0.7) on 50 negative triples, --threads 2 against
-#            --threads 1; with the time per generation of each (the run
-#            with 0 generations subtracted), and the symbol evaluations per
-#            second of the same run with both rates 0, whose trees stay
+#            crossover 0.7) on 50 negative three-decimal triples, --threads 2
+#            against --threads 1; with the time per generation of each (the
+#            run with 0 generations subtracted), and the symbol evaluations
+#            per second of the same run with both rates 0, whose trees stay
 #            complete.
-#   deep:    the plain run of population 4 at depth 14 on 50 negative
-#            three-decimal triples against the replay of its own transcript.
+#   deep:    the plain run of population 4 at depth 14 on 50 such triples,
+#            on 1 and on 2 threads, against the replay of its own transcript.
 #   shallow: population 200 at depth 6 on 20 such triples, likewise.
+#   before:  with BASELINE, an earlier build of the program: each case on
+#            one thread against the same case run by BASELINE.
 #
-# Usage: bench/timing.sh [BUILD_DIR [PAIRS]]   (default: build, 11 pairs)
+# Usage: bench/timing.sh [BUILD_DIR [PAIRS [BASELINE]]]
+#        (default: build, 11 pairs, no baseline)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 pairs=${2:-11}
+baseline=${3:+$(realpath "$3")}
 program=$build/function-approximator
 replay=$build/transcript-replay
 work=$(mktemp -d)
@@ -48,10 +52,15 @@ paired() {
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 
-# 50 triples of negative values, as -1.5,-2.25,-3.75 and so on.
-for i in $(seq 50); do
-  printf -- '-%d.5,-%d.25,-%d.75\n' $((i % 7 + 1)) $((i % 5 + 1)) $((i % 3 + 1))
-done > testVals.csv
+# Negative three-decimal values, as -80.261.
+negative() {
+  for i in $(seq "$1"); do
+    printf -- '-%d.%03d,-%d.%03d,-%d.%03d\n' $((i * 37 % 97)) $((i * 131 % 1000)) \
+      $((i * 53 % 89)) $((i * 271 % 1000)) $((i * 19 % 83)) $((i * 613 % 1000))
+  done
+}
+
+negative 50 > testVals.csv
 printf '2000 0 0.05 0.7 8\n' > zero.txt
 printf '2000 20 0.05 0.7 8\n' > twenty.txt
 zeroOn1() { "$program" --evolve --threads 1 < zero.txt; }
@@ -75,21 +84,27 @@ for side in "1 $one $zero1 $still1" "2 $two $zero2 $still2"; do
     -v n="$evaluations" 'BEGIN {printf "threads %d: %d ms (0 generations: %d ms), %.1f ms per generation; complete trees: %.3g symbol evaluations per second\n", t, total, zero, (total - zero) / 20, n / ((still - zero) / 1000)}'
 done
 echo "threads 2 against 1: $(ratio "$two" "$one")"
+if [ -n "$baseline" ]; then
+  before() { "$baseline" --evolve --threads 1 < twenty.txt; }
+  read -r now then < <(paired twentyOn1 before)
+  echo "threads 1 against the baseline: $now ms, $then ms: $(ratio "$now" "$then")"
+fi
 
-# Negative three-decimal values, as -80.261.
-negative() {
-  for i in $(seq "$1"); do
-    printf -- '-%d.%03d,-%d.%03d,-%d.%03d\n' $((i * 37 % 97)) $((i * 131 % 1000)) \
-      $((i * 53 % 89)) $((i * 271 % 1000)) $((i * 19 % 83)) $((i * 613 % 1000))
-  done
-}
 for case in "deep 4 14 50" "shallow 200 6 20"; do
   read -r name size depth triples <<< "$case"
   negative "$triples" > testVals.csv
   printf '%s 0 0 0 %s\n' "$size" "$depth" > answers.txt
-  "$program" < answers.txt > run.txt
-  plain() { "$program" < answers.txt; }
+  "$program" --threads 1 < answers.txt > run.txt
   replayed() { "$replay" run.txt; }
-  read -r run floor < <(paired plain replayed)
-  echo "$name: run $run ms, replay of its $(wc -c < run.txt)-byte transcript $floor ms: $(ratio "$run" "$floor")"
+  for threads in 1 2; do
+    plain() { "$program" --threads "$threads" < answers.txt; }
+    read -r run floor < <(paired plain replayed)
+    echo "$name, $threads thread(s): run $run ms, replay of its $(wc -c < run.txt)-byte transcript $floor ms: $(ratio "$run" "$floor")"
+  done
+  if [ -n "$baseline" ]; then
+    plain() { "$program" --threads 1 < answers.txt; }
+    before() { "$baseline" < answers.txt; }
+    read -r now then < <(paired plain before)
+    echo "$name, 1 thread against the baseline: $now ms, $then ms: $(ratio "$now" "$then")"
+  fi
 done

@@ -2,6 +2,7 @@
 // evaluation and, under --evolve, the generations.
 #include "driver.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -112,10 +113,32 @@ void listTestValues() {
   writeLine(kSeparator);
 }
 
+// A run that asked for more threads than it got says so.
+void noteFewerThreads(const RunOptions& options, int fitting, int started) {
+  if (!options.threadsAsked || started >= options.threads) return;
+  std::cerr << "function-approximator: note: " << started << " of the "
+            << options.threads << " threads asked for are used: "
+            << (fitting < options.threads ? "the memory available holds no more"
+                                          : "the system starts no more")
+            << std::endl;
+}
+
+// How many threads the run starts, once: as many as the memory left holds
+// beside one thread's needs, the next generation still to come.
+int threadsThatFit(const RunOptions& options, int popSize, int treeDepth,
+                   std::uint64_t available, int populations) {
+  const double population = populationBytes(popSize, treeDepth);
+  return threadsWithin(
+      options.threads, treeDepth,
+      std::min(static_cast<double>(testValueBytes(popSize, treeDepth,
+                                                  available, populations)),
+               addressSpaceLeft() - (populations - 1) * population));
+}
+
 // The generations after `reached`, on the run's threads, steered by
 // `steering`, whose record holds the answers and options.
 void evolve(LongRun& steering, TIndividual** population,
-            std::unique_ptr<NodePool>& nodes, Workers& workers, int threads,
+            std::unique_ptr<NodePool>& nodes, Workers& workers,
             std::vector<float> costs, int reached) {
   const RunRecord& record = steering.record;
   runGenerations(population, record.popSize, nodes,
@@ -123,7 +146,6 @@ void evolve(LongRun& steering, TIndividual** population,
                   .treeDepth = record.treeDepth,
                   .mutRate = record.mutRate,
                   .crossRate = record.crossRate,
-                  .threads = threads,
                   .seed = record.seed,
                   .reached = reached},
                  std::move(costs), workers,
@@ -199,9 +221,12 @@ int resumeRun(const RunOptions& options) {
   noteTestValues(read, fileName, true);
   vars = std::move(read.values);
 
-  Workers workers(options.threads);
+  const int fitting = threadsThatFit(options, record.popSize,
+                                     record.treeDepth, available, 2);
+  Workers workers(fitting);
+  noteFewerThreads(options, fitting, workers.count());
   std::vector<float> costs =
-      quietCosts(population.data(), record.popSize, options.threads);
+      quietCosts(population.data(), record.popSize, workers);
   steering.record = record;
   // The clock goes on from the seconds the run had taken.
   steering.state = {saved.bestCost, saved.sinceLower,
@@ -212,8 +237,8 @@ int resumeRun(const RunOptions& options) {
                          .values = saved.values};
   if (resumeGenerations(steering, saved.generation, population.data(),
                         record.popSize, costs, saved.seconds)) {
-    evolve(steering, population.data(), nodes, workers, options.threads,
-           std::move(costs), saved.generation);
+    evolve(steering, population.data(), nodes, workers, std::move(costs),
+           saved.generation);
   }
   writeLine("FINISHED");
   return steering.stats.failed || steering.checkpoint.failed ? 1 : 0;
@@ -263,13 +288,15 @@ int runApproximator(const RunOptions& options) {
   }
   listTestValues();
 
+  const int fitting = threadsThatFit(options, run.popSize, run.treeDepth,
+                                     available, populations);
+  Workers workers(fitting);
+  noteFewerThreads(options, fitting, workers.count());
   if (options.evolve && run.popSize > 0) {
-    Workers workers(options.threads);
     // A brief transcript needs the first population's costs only.
     std::vector<float> costs =
-        options.brief
-            ? quietCosts(population.data(), run.popSize, options.threads)
-            : evalPopCosts(population.data(), run.popSize);
+        options.brief ? quietCosts(population.data(), run.popSize, workers)
+                      : evalPopCosts(population.data(), run.popSize, workers);
     steering.record = {run.popSize,   run.genSize,   run.mutRate,
                        run.crossRate, run.treeDepth, options.seed.value_or(1),
                        options.brief, options.rules};
@@ -277,11 +304,11 @@ int runApproximator(const RunOptions& options) {
                            .every = options.checkpointEvery,
                            .values = markValues(vars)};
     if (beginGenerations(steering, population.data(), run.popSize, costs)) {
-      evolve(steering, population.data(), nodes, workers, options.threads,
-             std::move(costs), 0);
+      evolve(steering, population.data(), nodes, workers, std::move(costs),
+             0);
     }
   } else {
-    evalPop(population.data(), run.popSize);
+    evalPop(population.data(), run.popSize, workers);
   }
 
   writeLine("FINISHED");

@@ -9,8 +9,9 @@
 // What the command line asks of a run. A run with the defaults is the plain
 // run: one evaluation of the first population.
 struct RunOptions {
-  bool evolve = false;  // run the generations after the first evaluation
-  int threads = 1;      // that compute the generations' costs
+  bool evolve = false;        // run the generations after the first evaluation
+  int threads = 1;            // that the run's evaluations share
+  bool threadsAsked = false;  // threads given on the command line
   // srand's argument before the first tree is grown; none: rand() stays
   // unseeded, which glibc makes the same sequence as a seed of 1.
   std::optional<std::uint32_t> seed;

@@ -319,8 +319,8 @@ void runGenerations(TIndividual** population, int popSize,
     for (int i = 0; i < popSize; ++i) population[i]->tree = trees[i];
     // The previous population's nodes all go at once.
     nodes = std::move(next);
-    costs = quietCosts(population, popSize, settings.threads, generation,
-                       settings.genSize);
+    costs =
+        quietCosts(population, popSize, workers, generation, settings.genSize);
     best = rankPopulation(population, popSize, costs, weights);
     writeGeneration(generation, costs, population[best], costs[best]);
     if (generationEnded && generationEnded(generation, costs, best)) break;

@@ -17,7 +17,6 @@ struct EvolutionSettings {
   int treeDepth = 0;
   float mutRate = 0.0f;    // within 0 to 1
   float crossRate = 0.0f;  // within 0 to 1
-  int threads = 1;         // that compute a population's costs
   std::uint32_t seed = 1;  // the key of the generations' streams
   int reached = 0;         // the population's generation: 0 for the first
 };
@@ -112,7 +111,8 @@ using GenerationEnd = std::function<bool(
 // Runs the generations after settings.reached up to settings.genSize on
 // the population, whose trees are in `nodes`, and whose final costs (as
 // evalPopCosts gives them) are `costs`: each new population takes a pool of
-// its own, and the previous one goes once the new one is built. Writes one line
+// its own, and the previous one goes once the new one is built; its costs
+// are computed on the run's `workers`. Writes one line
 // per generation (after which `generationEnded` may end the run), then the
 // separator and the full block of the final population's best individual.
 void runGenerations(TIndividual** population, int popSize,

@@ -1,11 +1,13 @@
 #include "fitness.hpp"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
-#include <system_error>
-#include <thread>
+#include <fstream>
+#include <limits>
+#include <utility>
 
 #include "evaluator.hpp"
 #include "progress.hpp"
@@ -58,35 +60,59 @@ float function(float val, const Coefficients& k) {
   return static_cast<float>(T);
 }
 
-float evalIndividual(TIndividual* individual, int index) {
-  const std::string expression = parseTree(individual->tree);
-  writeLine("Expression: ", index, "\t---\t", expression);
+float writeBlock(std::string_view expression, std::size_t index,
+                 const CostTriples& triples, evaluation::ValueCache& cache,
+                 BlockLines& lines) {
+  lines.add("Expression: ", index, "\t---\t", expression);
   float cost1 = 0.0f;
-  for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
-    takeTriple(k);
+  for (std::size_t t = 0; t < triples.coefficients.size(); ++t) {
     // Each triple starts again from the expression with its letters.
-    const float eval = parseString(expression);
-    writeLine("Result (floating point): ", eval);
-    cost1 = addedCost(cost1, eval, coefficientsOf(a, b, c));
-    writeLine("Cost1: ", cost1);
+    std::string_view parsed;
+    const float eval = evaluation::foldedValue(
+        expression, triples.values.texts(t), cache, parsed);
+    lines.add("Parsed: ", parsed);
+    lines.add("Result (floating point): ", eval);
+    cost1 = addedCost(cost1, eval, triples.coefficients[t]);
+    lines.add("Cost1: ", cost1);
   }
-  writeLine(kSeparator);
+  lines.add(kSeparator);
   return cost1;
 }
 
-void evalPop(TIndividual** population, int popSize) {
-  evalPopCosts(population, popSize);
+float evalIndividual(TIndividual* individual, int index) {
+  const CostTriples triples(vars);
+  evaluation::ValueCache cache;
+  BlockLines lines;
+  return writeBlock(parseTree(individual->tree),
+                    static_cast<std::size_t>(index), triples, cache, lines);
 }
 
-std::vector<float> evalPopCosts(TIndividual** population, int popSize) {
-  // One individual at a time: its expression lives only while it is
-  // evaluated, so the evaluation adds little to what the trees hold.
+std::vector<float> evalPopCosts(TIndividual** population, int popSize,
+                                Workers& workers) {
   std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
-  for (int i = 0; i < popSize; ++i) {
-    showProgress(i, popSize);
-    costs[static_cast<std::size_t>(i)] = evalIndividual(population[i], i);
-  }
+  const CostTriples triples(vars);
+  std::vector<evaluation::ValueCache> caches(
+      static_cast<std::size_t>(workers.count()));
+  OrderedWriter writer(costs.size());
+  // One individual at a time: its expression lives only while its block is
+  // made, so the evaluation adds little to what the trees hold.
+  workers.forEach(
+      costs.size(), 1,
+      [&](std::size_t i, int worker) {
+        writer.make(i, worker, [&](BlockLines& lines) {
+          costs[i] =
+              writeBlock(parseTree(population[i]->tree), i, triples,
+                         caches[static_cast<std::size_t>(worker)], lines);
+        });
+      },
+      [&](bool done) { writer.serve(done); });
+  writer.rethrowFailure();
   return costs;
+}
+
+void evalPop(TIndividual** population, int popSize, Workers& workers) {
+  evalPopCosts(population, popSize, workers);
+  if (popSize > 0 && vars.size() >= 3) takeTriple((vars.size() / 3 - 1) * 3);
 }
 
 CostTriples::CostTriples(const std::vector<std::string>& texts)
@@ -110,62 +136,65 @@ float expressionCost(std::string_view expression, const CostTriples& triples,
 }
 
 std::vector<float> quietCosts(TIndividual** population, int popSize,
-                              int threads, int generation, int generations) {
+                              Workers& workers, int generation,
+                              int generations) {
   std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
   const CostTriples triples(vars);
+  std::vector<evaluation::EvaluationScratch> scratch(
+      static_cast<std::size_t>(workers.count()));
   // Shares small enough to even out, large enough to cost nothing to hand out.
   constexpr std::size_t kShare = 8;
-  const std::size_t shares = (costs.size() + kShare - 1) / kShare;
-  const std::size_t workers =
-      std::clamp<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), 1,
-                              std::max<std::size_t>(shares, 1));
-  std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> firstFailure{costs.size()};
-  struct Failure {
-    std::size_t index = 0;
-    std::exception_ptr error;
-  };
-  std::vector<Failure> failures(workers);
-  const auto work = [&](std::size_t worker) {
-    evaluation::EvaluationScratch scratch;
-    for (;;) {
-      const std::size_t start = next.fetch_add(kShare);
-      // Shares past a failure are not needed: its error ends the run.
-      if (start >= costs.size() || start > firstFailure.load()) return;
-      if (worker == 0)
-        showProgress(static_cast<long long>(start), popSize, generation,
-                     generations);
-      const std::size_t end = std::min(costs.size(), start + kShare);
-      for (std::size_t i = start; i < end; ++i) {
-        try {
-          costs[i] =
-              expressionCost(parseTree(population[i]->tree), triples, scratch);
-        } catch (...) {
-          failures[worker] = {i, std::current_exception()};
-          for (std::size_t seen = firstFailure.load();
-               i < seen && !firstFailure.compare_exchange_weak(seen, i);) {
-          }
-          return;
-        }
-      }
+  workers.forEach(costs.size(), kShare, [&](std::size_t i, int worker) {
+    if (worker == 0) {
+      showProgress(static_cast<long long>(i), popSize, generation, generations);
     }
-  };
-  std::vector<std::thread> helpers;
-  for (std::size_t worker = 1; worker < workers; ++worker) {
-    try {
-      helpers.emplace_back(work, worker);
-    } catch (const std::system_error&) {
-      break;  // fewer threads give the same costs
-    }
-  }
-  work(0);
-  for (std::thread& helper : helpers) helper.join();
-  const Failure* first = nullptr;
-  for (const Failure& failure : failures) {
-    if (failure.error && (first == nullptr || failure.index < first->index)) {
-      first = &failure;
-    }
-  }
-  if (first != nullptr) std::rethrow_exception(first->error);
+    costs[i] = expressionCost(parseTree(population[i]->tree), triples,
+                              scratch[static_cast<std::size_t>(worker)]);
+  });
   return costs;
+}
+
+double threadBytes(int threads, int treeDepth) {
+  // A thread's scratch: its value cache and working arrays, and per node of
+  // a tree its expression, its "Parsed: " text and the lists of nodes a
+  // crossover draws from.
+  const double nodes = std::exp2(std::clamp(treeDepth, 0, 30) + 1.0);
+  const double scratch = (256 << 10) + 32.0 * nodes;
+  // The calling thread's also covers the block of a pool being aligned.
+  const double own = (4 << 20) + scratch;
+  if (threads <= 1) return own;
+  const double helpers = static_cast<double>(threads - 1);
+  return own + helpers * (static_cast<double>(kHelperBytes) + scratch) +
+         static_cast<double>(kWindowBytes) +
+         static_cast<double>(threads) * static_cast<double>(kChunkBytes);
+}
+
+int threadsWithin(int threads, int treeDepth, double spareBytes) {
+  while (threads > 1 && threadBytes(threads, treeDepth) > spareBytes) {
+    --threads;
+  }
+  return std::max(threads, 1);
+}
+
+double addressSpaceLeft() {
+  // Pages: all mappings, resident, shared, text, 0, data and stack.
+  std::ifstream statm("/proc/self/statm");
+  double mapped = 0.0;
+  double resident = 0.0;
+  double shared = 0.0;
+  double text = 0.0;
+  double unused = 0.0;
+  double data = 0.0;
+  statm >> mapped >> resident >> shared >> text >> unused >> data;
+  if (!statm) mapped = data = 0.0;
+  const double page = static_cast<double>(sysconf(_SC_PAGESIZE));
+  double left = std::numeric_limits<double>::infinity();
+  for (const auto& [resource, used] :
+       {std::pair{RLIMIT_AS, mapped}, std::pair{RLIMIT_DATA, data}}) {
+    rlimit limit{};
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+      left = std::min(left, static_cast<double>(limit.rlim_cur) - used * page);
+    }
+  }
+  return left;
 }

@@ -1,13 +1,15 @@
 // The target function and the evaluation of the population on every test
-// triple: written out, or quietly and on several threads.
+// triple: written out or quietly, on the run's threads.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ordered_writer.hpp"
 #include "prepared.hpp"
 #include "trees.hpp"
+#include "workers.hpp"
 
 // The test values in file order; entries k, k+1, k+2 (k = 0, 3, 6, ...) are
 // one triple of values for a, b and c.
@@ -25,21 +27,6 @@ float function(float val);
 // The same for coefficients converted already.
 float function(float val, const Coefficients& k);
 
-// One individual's block, written as `index`: its expression, then per
-// complete test triple the "Parsed: " line, the result and the running cost,
-// then the separator. Returns the last running cost (0 without a triple).
-float evalIndividual(TIndividual* individual, int index);
-
-// For each individual: its expression, then per complete test triple the
-// evaluation's "Parsed: " line, the result and the running cost, then the
-// separator. A trailing group of one or two values is not a triple and is
-// skipped.
-void evalPop(TIndividual** population, int popSize);
-
-// evalPop that also gives each individual's last running cost, so that an
-// evolving run need not evaluate its first population twice.
-std::vector<float> evalPopCosts(TIndividual** population, int popSize);
-
 // The test values as the quiet evaluation reads them, once: each triple's
 // values prepared and its coefficients converted. The values must outlive
 // it and stay unchanged.
@@ -55,11 +42,53 @@ struct CostTriples {
 float expressionCost(std::string_view expression, const CostTriples& triples,
                      evaluation::EvaluationScratch& scratch);
 
-// Each individual's final cost, as expressionCost gives it, computed on up
-// to `threads` threads that take the individuals in shares; gathered by
-// index, so the costs do not depend on the threads. Only the calling thread
-// draws the status line, as `generation` of `generations`. When evaluations
-// fail, the failure of the lowest index is thrown, as one thread would.
+// One individual's block for its expression, numbered `index`, into
+// `lines`: the expression, then per complete test triple the "Parsed: "
+// line, the result and the running cost, then the separator. Returns the
+// last running cost (0 without a triple). `cache` is the calling thread's.
+float writeBlock(std::string_view expression, std::size_t index,
+                 const CostTriples& triples, evaluation::ValueCache& cache,
+                 BlockLines& lines);
+
+// The block of one individual, numbered `index`, written at once. Returns
+// its last running cost.
+float evalIndividual(TIndividual* individual, int index);
+
+// Each individual's block, in index order, each block made on one of the
+// threads and written by the calling thread alone, so that the transcript
+// is the same on any number of them. A trailing group of one or two values
+// is not a triple and is skipped. Returns each individual's last running
+// cost. Only the calling thread draws the status line. When an evaluation
+// or a write fails, the lines before it are written and the failure is
+// thrown, as on one thread.
+std::vector<float> evalPopCosts(TIndividual** population, int popSize,
+                                Workers& workers);
+
+// The plain run's evaluation: evalPopCosts, after which a, b and c hold
+// the last triple's values, as they did when one thread went through them.
+void evalPop(TIndividual** population, int popSize, Workers& workers);
+
+// Each individual's final cost, as expressionCost gives it, computed on the
+// threads, which take the individuals in shares; gathered by index, so the
+// costs do not depend on the threads. Only the calling thread draws the
+// status line, as `generation` of `generations`. When evaluations fail, the
+// failure of the lowest index is thrown, as one thread would.
 std::vector<float> quietCosts(TIndividual** population, int popSize,
-                              int threads, int generation = 0,
+                              Workers& workers, int generation = 0,
                               int generations = 0);
+
+// Memory a run on `threads` threads takes beyond the populations, for
+// trees of depth `treeDepth`: one thread's evaluations and generations and,
+// with more threads, the helpers' stacks and scratch and the finished lines
+// that may wait for the writer. An estimate on the generous side, for
+// values of usual length.
+double threadBytes(int threads, int treeDepth);
+
+// The most threads, from 1 to `threads`, whose memory (threadBytes) fits in
+// `spareBytes`.
+int threadsWithin(int threads, int treeDepth, double spareBytes);
+
+// The address space this process may still map within its limits
+// (RLIMIT_AS over every mapping, RLIMIT_DATA over its data); infinity
+// without limits.
+double addressSpaceLeft();

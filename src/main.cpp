@@ -15,12 +15,12 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "driver.hpp"
 #include "progress.hpp"
 #include "run_control.hpp"
 #include "transcript.hpp"
+#include "workers.hpp"
 
 namespace {
 
@@ -61,8 +61,8 @@ constexpr const char* kUsage =
     "  --seed N       seed the random generator with N (0 to 4294967295)\n"
     "                 before the first tree is grown, and the generations'\n"
     "                 streams; unseeded runs as --seed 1\n"
-    "  --threads N    breed and evaluate the generations on N threads,\n"
-    "                 1 to 1024 (default: one per core); any N gives the\n"
+    "  --threads N    breed and evaluate on N threads, 1 to 1024 (default:\n"
+    "                 one per CPU this process may run on); any N gives the\n"
     "                 same output\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
@@ -170,8 +170,7 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
-  const unsigned cores = std::thread::hardware_concurrency();
-  options.threads = static_cast<int>(std::clamp(cores, 1u, 1024u));
+  options.threads = std::clamp(usableCpus(), 1, 1024);
   // The first option given that only an evolving run takes, and the first
   // that changes the run.
   std::string needsEvolve, changesRun;
@@ -204,6 +203,7 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
           return usageError(std::string("invalid thread count '") + optarg +
                             "': a number from 1 to 1024 is wanted");
         }
+        options.threadsAsked = true;
         break;
       case kBrief:
         options.brief = true;

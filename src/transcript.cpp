@@ -16,6 +16,12 @@ void checkOutput() {
   }
 }
 
+void writeText(std::string_view line) {
+  std::cout.write(line.data(), static_cast<std::streamsize>(line.size()))
+      << std::endl;
+  checkOutput();
+}
+
 std::string_view formatFloat(float value, char (&buffer)[32]) {
   const auto [end, error] =
       std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),

@@ -64,6 +64,9 @@ void append(std::string& line, Integer value) {
 
 }  // namespace transcript_detail
 
+// Writes a line made already, as writeLine writes it.
+void writeText(std::string_view line);
+
 // Writes one transcript line. Every line ends with std::endl: users compare
 // transcripts while the program runs, so each line is flushed as it is made.
 template <typename... Parts>

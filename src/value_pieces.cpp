@@ -271,13 +271,19 @@ char* ValueCache::textBuffer(std::size_t size) {
   return buffer_.data();
 }
 
+float foldedValue(std::string_view exp, const LetterTexts& texts,
+                  ValueCache& cache, std::string_view& text) {
+  const LetterPlan plan = planFor(exp, texts, cache);
+  const float result = foldedAndValue(exp, plan, cache, text);
+  dropIfLarge(*plan.values);  // the text stays: it is in the cache's buffer
+  return result;
+}
+
 float parsedValue(std::string_view exp, const LetterTexts& texts,
                   ValueCache& cache) {
-  const LetterPlan plan = planFor(exp, texts, cache);
   std::string_view text;
-  const float result = foldedAndValue(exp, plan, cache, text);
+  const float result = foldedValue(exp, texts, cache, text);
   writeLine("Parsed: ", text);
-  dropIfLarge(*plan.values);
   return result;
 }
 

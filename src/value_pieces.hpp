@@ -150,6 +150,12 @@ class ValueCache {
   std::vector<char> buffer_;
 };
 
+// The value of exp for the texts, and in `text` the folded text that the
+// "Parsed: " line shows, kept in the cache until its next evaluation: what
+// parseString gives, writing nothing.
+float foldedValue(std::string_view exp, const LetterTexts& texts,
+                  ValueCache& cache, std::string_view& text);
+
 // The value of exp for the texts, and its "Parsed: " line written: what
 // parseString does.
 float parsedValue(std::string_view exp, const LetterTexts& texts,

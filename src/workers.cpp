@@ -1,64 +1,79 @@
 #include "workers.hpp"
 
+#include <malloc.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <limits>
+#include <cerrno>
+#include <climits>
+#include <system_error>
 
-struct Workers::Job {
-  Job(std::size_t count, std::size_t perShare,
-      const std::function<void(std::size_t, int)>& each)
-      : items(count), share(perShare), task(each) {}
+namespace {
 
-  std::size_t items;
-  std::size_t share;
-  const std::function<void(std::size_t, int)>& task;
-  std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> firstFailure{
-      std::numeric_limits<std::size_t>::max()};
-  std::mutex failing;
-  std::exception_ptr error;  // that of the lowest failing item
-
-  // Takes shares until none is left or one lies past a failure.
-  void work(int worker) {
-    for (;;) {
-      const std::size_t start = next.fetch_add(share);
-      if (start >= items || start > firstFailure.load()) return;
-      const std::size_t end = std::min(items, start + share);
-      for (std::size_t item = start; item < end; ++item) {
-        try {
-          task(item, worker);
-        } catch (...) {
-          const std::lock_guard lock(failing);
-          if (item < firstFailure.load()) {
-            firstFailure.store(item);
-            error = std::current_exception();
-          }
-          return;
-        }
-      }
+// While it lives, new threads get stacks of `bytes`: std::thread takes the
+// process's default thread attributes, which this sets and then restores.
+class DefaultStackSize {
+ public:
+  explicit DefaultStackSize(std::size_t bytes) {
+    if (pthread_getattr_default_np(&saved_) != 0) return;
+    pthread_attr_t attributes;
+    if (pthread_getattr_default_np(&attributes) == 0) {
+      changed_ = pthread_attr_setstacksize(&attributes, bytes) == 0 &&
+                 pthread_setattr_default_np(&attributes) == 0;
+      pthread_attr_destroy(&attributes);
     }
   }
+  ~DefaultStackSize() {
+    if (changed_) pthread_setattr_default_np(&saved_);
+    pthread_attr_destroy(&saved_);
+  }
+  DefaultStackSize(const DefaultStackSize&) = delete;
+  DefaultStackSize& operator=(const DefaultStackSize&) = delete;
+
+ private:
+  pthread_attr_t saved_{};
+  bool changed_ = false;
 };
 
+}  // namespace
+
+int usableCpus() {
+  // A machine with more CPUs than a set holds makes the call fail with
+  // EINVAL: the set doubles until it fits.
+  for (int cpus = CPU_SETSIZE; cpus <= (1 << 20); cpus *= 2) {
+    cpu_set_t* const set = CPU_ALLOC(cpus);
+    if (set == nullptr) break;
+    const std::size_t size = CPU_ALLOC_SIZE(cpus);
+    const int status = sched_getaffinity(0, size, set);
+    const int error = errno;
+    const int count = status == 0 ? CPU_COUNT_S(size, set) : 0;
+    CPU_FREE(set);
+    if (status == 0) return std::max(count, 1);
+    if (error != EINVAL) break;
+  }
+  const unsigned cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores, 1u, unsigned{INT_MAX}));
+}
+
 Workers::Workers(int threads) {
-  // Reserved first: nothing may throw once a helper runs.
-  const auto helpers = static_cast<std::size_t>(std::max(threads, 1) - 1);
-  starts_.reserve(helpers);
-  helpers_.reserve(helpers);
-  pthread_attr_t attributes;
-  if (pthread_attr_init(&attributes) != 0) return;
-  pthread_attr_setstacksize(&attributes, kWorkerStackBytes);
-  for (std::size_t k = 0; k < helpers; ++k) {
-    starts_.push_back({this, static_cast<int>(k) + 1});
-    pthread_t helper;
-    if (pthread_create(&helper, &attributes, &Workers::serve, &starts_[k]) !=
-        0) {
+  const int helpers = std::max(threads, 1) - 1;
+  helpers_.reserve(static_cast<std::size_t>(helpers));
+  // Under an address-space limit the helpers share the calling thread's
+  // heap: a heap of their own would reserve 64 MiB of addresses each.
+  if (rlimit limit{}; helpers > 0 && getrlimit(RLIMIT_AS, &limit) == 0 &&
+                      limit.rlim_cur != RLIM_INFINITY) {
+    mallopt(M_ARENA_MAX, 1);
+  }
+  const DefaultStackSize stack(kWorkerStackBytes);
+  for (int worker = 1; worker <= helpers; ++worker) {
+    try {
+      helpers_.emplace_back(&Workers::helperLoop, this, worker);
+    } catch (const std::system_error&) {
       break;  // fewer threads give the same results
     }
-    helpers_.push_back(helper);
   }
-  pthread_attr_destroy(&attributes);
 }
 
 Workers::~Workers() {
@@ -67,52 +82,103 @@ Workers::~Workers() {
     stopping_ = true;
   }
   wake_.notify_all();
-  for (const pthread_t helper : helpers_) pthread_join(helper, nullptr);
+  for (std::thread& helper : helpers_) helper.join();
 }
 
-int Workers::count() const { return static_cast<int>(helpers_.size()) + 1; }
-
-void* Workers::serve(void* start) {
-  const Start& begun = *static_cast<const Start*>(start);
-  begun.team->serveAs(begun.worker);
-  return nullptr;
-}
-
-void Workers::serveAs(int worker) {
-  std::uint64_t seen = 0;
+void Workers::helperLoop(int worker) {
+  unsigned long seen = 0;
   for (;;) {
-    Job* job = nullptr;
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [&] { return stopping_ || round_ != seen; });
+      wake_.wait(lock, [&] {
+        return stopping_ || (job_ != seen && worker <= wanted_);
+      });
       if (stopping_) return;
-      seen = round_;
-      job = job_;
+      seen = job_;
     }
-    job->work(worker);
+    takeShares(worker, nullptr);
     const std::lock_guard lock(mutex_);
-    if (--busy_ == 0) idle_.notify_one();
+    if (--running_ == 0) finished_.notify_one();
   }
 }
 
-void Workers::forEach(
-    std::size_t items, std::size_t share,
-    const std::function<void(std::size_t item, int worker)>& task) {
-  if (items == 0) return;
-  Job job(items, std::max<std::size_t>(share, 1), task);
-  {
-    const std::lock_guard lock(mutex_);
-    job_ = &job;
-    ++round_;
-    busy_ = helpers_.size();
+void Workers::takeShares(int worker,
+                         const std::function<void(bool)>* meanwhile) {
+  Failure& failure = failures_[static_cast<std::size_t>(worker)];
+  for (;;) {
+    if (meanwhile != nullptr) (*meanwhile)(false);
+    std::size_t start = next_.load();
+    std::size_t end = 0;
+    do {
+      if (start >= items_ || start > firstFailure_.load()) {
+        if (meanwhile != nullptr) (*meanwhile)(true);
+        return;
+      }
+      end = start + std::min(share_, items_ - start);
+    } while (!next_.compare_exchange_weak(start, end));
+    for (std::size_t item = start; item < end; ++item) {
+      try {
+        (*task_)(item, worker);
+      } catch (...) {
+        failure = {item, std::current_exception()};
+        for (std::size_t seen = firstFailure_.load();
+             item < seen && !firstFailure_.compare_exchange_weak(seen, item);) {
+        }
+        // The shares past it are not needed: its error ends the call.
+        end = start;
+        break;
+      }
+    }
+    if (end == start) {
+      if (meanwhile != nullptr) (*meanwhile)(true);
+      return;
+    }
   }
-  wake_.notify_all();
-  job.work(0);
-  {
-    // Every helper takes part in every job, if only to find it done.
+}
+
+void Workers::forEach(std::size_t items, std::size_t share, const Task& task) {
+  forEach(items, share, task, nullptr);
+}
+
+void Workers::forEach(std::size_t items, std::size_t share, const Task& task,
+                      const std::function<void(bool done)>& meanwhile) {
+  share = std::clamp<std::size_t>(share, 1, std::max<std::size_t>(items, 1));
+  const std::size_t shares = (items + share - 1) / share;
+  const int wanted = static_cast<int>(
+      std::min<std::size_t>(helpers_.size(), shares == 0 ? 0 : shares - 1));
+  task_ = &task;
+  items_ = items;
+  share_ = share;
+  next_ = 0;
+  firstFailure_ = items;
+  failures_.assign(static_cast<std::size_t>(count()), Failure{});
+  if (wanted > 0) {
+    {
+      const std::lock_guard lock(mutex_);
+      wanted_ = wanted;
+      running_ = wanted;
+      ++job_;
+    }
+    wake_.notify_all();
+  }
+  std::exception_ptr own;
+  try {
+    takeShares(0, meanwhile ? &meanwhile : nullptr);
+  } catch (...) {
+    own = std::current_exception();  // from meanwhile: no share starts now
+    firstFailure_ = 0;
+  }
+  if (wanted > 0) {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [&] { return busy_ == 0; });
-    job_ = nullptr;
+    finished_.wait(lock, [&] { return running_ == 0; });
   }
-  if (job.error) std::rethrow_exception(job.error);
+  task_ = nullptr;
+  if (own) std::rethrow_exception(own);
+  const Failure* first = nullptr;
+  for (const Failure& failure : failures_) {
+    if (failure.error && (first == nullptr || failure.item < first->item)) {
+      first = &failure;
+    }
+  }
+  if (first != nullptr) std::rethrow_exception(first->error);
 }

@@ -1,25 +1,38 @@
-// The run's thread team: the calling thread and helpers that live as long as
-// the team, taking items in shares.
+// The threads of a run: the calling thread and helpers that live as long as
+// the team, so that a run starts its threads once, whatever its length.
 #pragma once
 
-#include <pthread.h>
-
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
-#include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
-// The threads of a run: the calling thread and up to threads - 1 helpers that
-// live as long as the object (created once per run, never per generation),
-// each helper with a stack of kWorkerStackBytes.
-inline constexpr std::size_t kWorkerStackBytes = std::size_t{1} << 20;
+// A helper's stack. Its work nests no deeper than a tree (31 levels) with
+// small frames; sanitizer builds widen every frame, so they get more.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr std::size_t kWorkerStackBytes = std::size_t{4} << 20;
+#else
+inline constexpr std::size_t kWorkerStackBytes = std::size_t{256} << 10;
+#endif
+
+// The address space one helper takes: its stack, the guard page below it,
+// and the thread's own records (its thread-local storage), generously.
+inline constexpr std::size_t kHelperBytes = kWorkerStackBytes + (64 << 10);
+
+// The CPUs this process may run on (its affinity mask, as nproc counts
+// them); at least 1.
+int usableCpus();
 
 class Workers {
  public:
-  // Starts up to threads - 1 helpers; if the system refuses one, fewer (same
-  // results).
+  using Task = std::function<void(std::size_t item, int worker)>;
+
+  // Starts up to threads - 1 helpers; if the system refuses one, fewer (the
+  // results are the same).
   explicit Workers(int threads);
   // Stops and joins the helpers.
   ~Workers();
@@ -27,33 +40,48 @@ class Workers {
   Workers& operator=(const Workers&) = delete;
 
   // Threads taking part, the calling thread included: 1 to threads.
-  int count() const;
+  int count() const { return static_cast<int>(helpers_.size()) + 1; }
 
   // Calls task(item, worker) for every item in [0, items), handing out items
   // in shares of `share` consecutive items in rising order to whichever
   // thread is free; `worker` (0 to count() - 1, 0 = the calling thread) lets
   // a task use per-thread scratch. Returns when every task has ended. When
   // tasks throw, no share past the lowest failing item is started, and the
-  // exception of the lowest failing item is rethrown.
-  void forEach(std::size_t items, std::size_t share,
-               const std::function<void(std::size_t item, int worker)>& task);
+  // exception of the lowest failing item is rethrown. One caller at a time;
+  // a task may not call forEach.
+  void forEach(std::size_t items, std::size_t share, const Task& task);
+
+  // forEach in which the calling thread runs meanwhile(false) before each
+  // share it takes, and meanwhile(true) once none is left for it, before it
+  // waits for the helpers: work of its own beside theirs, such as writing
+  // out what they made. An exception from meanwhile ends the call once the
+  // helpers are done, in preference to the tasks' own.
+  void forEach(std::size_t items, std::size_t share, const Task& task,
+               const std::function<void(bool done)>& meanwhile);
 
  private:
-  struct Job;
-  struct Start {
-    Workers* team;
-    int worker;
+  struct Failure {
+    std::size_t item = 0;
+    std::exception_ptr error;
   };
-  static void* serve(void* start);
-  void serveAs(int worker);
 
-  std::vector<Start> starts_;  // what each helper is started with
-  std::vector<pthread_t> helpers_;
+  void helperLoop(int worker);
+  void takeShares(int worker, const std::function<void(bool)>* meanwhile);
+
+  std::vector<std::thread> helpers_;
   std::mutex mutex_;
-  std::condition_variable wake_;  // a new job, or the end
-  std::condition_variable idle_;  // every helper done with the job
-  Job* job_ = nullptr;
-  std::uint64_t round_ = 0;  // jobs handed out so far
-  std::size_t busy_ = 0;     // helpers still on the job
+  std::condition_variable wake_;      // helpers: a job, or the end
+  std::condition_variable finished_;  // the caller: the helpers are done
   bool stopping_ = false;
+  unsigned long job_ = 0;  // counts the calls that wanted helpers
+  int wanted_ = 0;         // helpers the current call uses
+  int running_ = 0;        // of them, those not done yet
+  // The current call: read by the helpers after they see its job number.
+  const Task* task_ = nullptr;
+  std::size_t items_ = 0;
+  std::size_t share_ = 1;
+  std::atomic<std::size_t> next_{0};  // the first item not handed out
+  // The lowest failing item (items_ for none): no share past it starts.
+  std::atomic<std::size_t> firstFailure_{0};
+  std::vector<Failure> failures_;  // one per worker
 };

@@ -284,3 +284,73 @@ TEST(EndToEnd, Runs) {
     EXPECT_EQ(run.status, c.status);
   }
 }
+
+// The threads share out the evaluations only: a run writes the same bytes,
+// ends the same way and says the same on any number of them, failing
+// evaluations and writes and memory limits included; under a limit it may
+// run on fewer threads, and then says so when they were asked for.
+TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
+  struct Case {
+    std::string input, options, values;
+    std::string shell = "";          // run before the program
+    std::uint64_t addressSpace = 0;  // RLIMIT_AS of the run, 0 for none
+  };
+  const std::string negative =
+      "-1.5,-2.25,-3\n-0.125,-4,-7.75\n-80.261,-5.5,-0.5\n-3,-1,-9.125\n";
+  const std::string grown =
+      "1," + std::string(1024, 'c') + "," + std::string(1 << 21, '1') + "\n";
+  const Case cases[] = {
+      {"300 0 0 0 6", "", negative},
+      {"3 0 0 0 12", "", negative + negative},
+      {"150 4 0.1 0.7 4", "--evolve",
+       "-1.5,2.25,-3\n0.5,-0.75,4\nnan,-2,1e3\n-1+2, 3,-4.5\n"
+       "b,-inf,2\n-6.125,-0.5,-7\n"},
+      // Its best stays the same through generations 17 to 28.
+      {"41 30 0.02 0.3 3", "--evolve --seed 9",
+       "-1.5,2.25,-3\n0.5,-0.75,4\n-1+2, 3,-4.5\n-6.125,-0.5,-7\n2,b,1e3\n"},
+      // b's value would outgrow 32-bit positions: the first tree with a b
+      // stops the run.
+      {"40 0 0 0 3", "", negative + grown},
+      // A write fails at the file size limit, in the middle of a block.
+      {"300 0 0 0 6", "", negative, "trap '' XFSZ; ulimit -f 300; "},
+      {"200 1 0.1 0.7 10", "--evolve", negative, "", 60000000},
+      {"3 0 0 0 12", "", negative + negative, "", 20000000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input + " " + c.options + " " + c.shell);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    if (c.addressSpace != 0) continue;  // their shadow memory is vast
+#endif
+    ScratchDir dir;
+    dir.write("testVals.csv", c.values);
+    dir.write(".stdin", c.input);
+    RunResult one;
+    for (const char* threads : {"1", "2", "3", "7", "8"}) {
+      const int status = runShell(dir,
+                                  c.shell + "'" APPROXIMATOR_EXE "' " +
+                                      c.options + " --threads " + threads +
+                                      " < .stdin > .stdout 2> .stderr",
+                                  c.addressSpace);
+      const RunResult run{dir.read(".stdout"), dir.read(".stderr"), status};
+      if (threads[0] == '1') {
+        one = run;
+        EXPECT_NE(one.out.find(c.options.empty() ? "Cost1: " : "Generation: 1"),
+                  std::string::npos);
+        continue;
+      }
+      // Under a memory limit, the one note that fewer threads are used.
+      std::string err = run.err;
+      const std::size_t fewer = err.find(
+          " of the " + std::string(threads) +
+          " threads asked for are used: the memory available holds no more\n");
+      if (fewer != std::string::npos) {
+        EXPECT_NE(c.addressSpace, 0u);
+        const std::size_t start = err.rfind('\n', fewer) + 1;  // npos + 1 = 0
+        err.erase(start, err.find('\n', fewer) + 1 - start);
+      }
+      EXPECT_EQ(run.out, one.out) << threads;
+      EXPECT_EQ(err, one.err) << threads;
+      EXPECT_EQ(run.status, one.status) << threads;
+    }
+  }
+}

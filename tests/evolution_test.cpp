@@ -345,30 +345,3 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   EXPECT_TRUE(std::is_sorted(best.rbegin(), best.rend())) << run;
   EXPECT_EQ(std::stof(run.substr(run.rfind("Cost1: ") + 7)), best.back());
 }
-
-// Each pair of slots draws from its own stream, and the threads share out
-// the breeding and the costs: the transcript is the same on any number of
-// them, for runs that cross, mutate and stall, whatever the values make of
-// the expressions.
-TEST(Evolution, SameTranscriptOnAnyNumberOfThreads) {
-  ScratchDir dir;
-  dir.write("testVals.csv",
-            "-1.5,2.25,-3\n0.5,-0.75,4\n-1+2, 3,-4.5\n-6.125,-0.5,-7\n"
-            "2,b,1e3\n");
-  // The second run's best stays through generations 17 to 28.
-  for (const char* input : {"150 4 0.1 0.7 4", "41 30 0.02 0.3 3"}) {
-    const RunResult one =
-        runProgram(dir, input, "--evolve --threads 1 --seed 9 >.stdout");
-    ASSERT_EQ(one.status, 0) << one.err;
-    EXPECT_NE(one.out.find("Generation: 4\t"), std::string::npos);
-    for (const char* threads : {"2", "3", "8"}) {
-      const RunResult run = runProgram(
-          dir, input,
-          std::string("--evolve --seed 9 --threads ") + threads + " >.stdout");
-      EXPECT_EQ(run.out, one.out) << input << " on " << threads;
-      EXPECT_EQ(run.err + std::to_string(run.status),
-                one.err + std::to_string(one.status))
-          << input << " on " << threads;
-    }
-  }
-}

@@ -68,7 +68,8 @@ TEST(QuietCosts, SameOnAnyNumberOfThreads) {
   const ActivePool active(&pool);
   createPop(population.data(), 61, 4);
   for (const int threads : {1, 2, 3, 64}) {
-    const std::vector<float> costs = quietCosts(population.data(), 61, threads);
+    Workers workers(threads);
+    const std::vector<float> costs = quietCosts(population.data(), 61, workers);
     for (int i = 0; i < 61; ++i) {
       CoutCapture out;
       evalIndividual(population[i], i);
@@ -83,8 +84,10 @@ TEST(QuietCosts, SameOnAnyNumberOfThreads) {
   // b's value grows to 2^31 characters once its c's are put in: every
   // expression that holds a b is refused.
   vars = {"1", std::string(1024, 'c'), std::string(1 << 21, '1')};
-  for (const int threads : {1, 3})
-    EXPECT_THROW(quietCosts(population.data(), 61, threads), std::length_error);
+  for (const int threads : {1, 3}) {
+    Workers workers(threads);
+    EXPECT_THROW(quietCosts(population.data(), 61, workers), std::length_error);
+  }
   vars.clear();
 }
 
