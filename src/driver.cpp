@@ -130,8 +130,8 @@ int threadsThatFit(const RunOptions& options, int popSize, int treeDepth,
   const double population = populationBytes(popSize, treeDepth);
   return threadsWithin(
       options.threads, treeDepth,
-      std::min(static_cast<double>(testValueBytes(popSize, treeDepth,
-                                                  available, populations)),
+      std::min(static_cast<double>(
+                   testValueBytes(popSize, treeDepth, available, populations)),
                addressSpaceLeft() - (populations - 1) * population));
 }
 
@@ -221,8 +221,8 @@ int resumeRun(const RunOptions& options) {
   noteTestValues(read, fileName, true);
   vars = std::move(read.values);
 
-  const int fitting = threadsThatFit(options, record.popSize,
-                                     record.treeDepth, available, 2);
+  const int fitting =
+      threadsThatFit(options, record.popSize, record.treeDepth, available, 2);
   Workers workers(fitting);
   noteFewerThreads(options, fitting, workers.count());
   std::vector<float> costs =
@@ -304,8 +304,7 @@ int runApproximator(const RunOptions& options) {
                            .every = options.checkpointEvery,
                            .values = markValues(vars)};
     if (beginGenerations(steering, population.data(), run.popSize, costs)) {
-      evolve(steering, population.data(), nodes, workers, std::move(costs),
-             0);
+      evolve(steering, population.data(), nodes, workers, std::move(costs), 0);
     }
   } else {
     evalPop(population.data(), run.popSize, workers);
