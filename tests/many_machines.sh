@@ -7,7 +7,7 @@
 # sshd is stopped whatever happens.
 set -eu
 tmp=$PWD
-mkdir home jobs
+mkdir home jobs remote
 ssh-keygen -q -t ed25519 -N '' -f host_key
 ssh-keygen -q -t ed25519 -N '' -f user_key
 cat > sshd_config <<END
@@ -21,7 +21,7 @@ StrictModes no
 PermitRootLogin prohibit-password
 PasswordAuthentication no
 KbdInteractiveAuthentication no
-SetEnv PATH=$BIN_DIR:/usr/local/bin:/usr/bin:/bin
+SetEnv PATH=$BIN_DIR:/usr/local/bin:/usr/bin:/bin HOME=$tmp/remote
 END
 cat > ssh_config <<END
 Host node-a node-b
@@ -45,8 +45,9 @@ until ssh -F ssh_config node-a true 2>/dev/null; do
   kill -0 $sshd || { cat sshd.log; exit 1; }
   sleep 0.1
 done
-# The jobs' directories are made in the login's home directory.
-jobs_left() { ls -a "$(getent passwd "$(id -un)" | cut -d: -f6)/.parallel/tmp" 2>/dev/null || true; }
+# The jobs' directories are made in the login's home directory, one of
+# this test's own so that runs side by side do not see each other's.
+jobs_left() { ls -a "$tmp/remote/.parallel/tmp" 2>/dev/null || true; }
 before=$(jobs_left)
 cp testVals.csv jobs
 (cd jobs && HOME=$tmp/home PARALLEL_SSH="ssh -F $tmp/ssh_config" sh ../recipe.sh)
