@@ -123,16 +123,15 @@ void noteFewerThreads(const RunOptions& options, int fitting, int started) {
             << std::endl;
 }
 
-// How many threads the run starts, once: as many as the memory left holds
-// beside one thread's needs, the next generation still to come.
-int threadsThatFit(const RunOptions& options, int popSize, int treeDepth,
-                   std::uint64_t available, int populations) {
-  const double population = populationBytes(popSize, treeDepth);
-  return threadsWithin(
-      options.threads, treeDepth,
-      std::min(static_cast<double>(
-                   testValueBytes(popSize, treeDepth, available, populations)),
-               addressSpaceLeft() - (populations - 1) * population));
+// How many threads the run starts, once: as many as the memory left holds,
+// the first population and the test values built, the next generation
+// still to come.
+int threadsThatFit(const RunOptions& options, RunShape run) {
+  run.threads = options.threads;
+  run.triples = vars.size() / 3;
+  return threadsWithin(run,
+                       static_cast<double>(availableMemoryBytes()) +
+                           builtPopulationBytes(run.popSize, run.treeDepth));
 }
 
 // The generations after `reached`, on the run's threads, steered by
@@ -221,8 +220,9 @@ int resumeRun(const RunOptions& options) {
   noteTestValues(read, fileName, true);
   vars = std::move(read.values);
 
-  const int fitting =
-      threadsThatFit(options, record.popSize, record.treeDepth, available, 2);
+  const int fitting = threadsThatFit(options, {.popSize = record.popSize,
+                                               .treeDepth = record.treeDepth,
+                                               .populations = 2});
   Workers workers(fitting);
   noteFewerThreads(options, fitting, workers.count());
   std::vector<float> costs =
@@ -247,6 +247,13 @@ int resumeRun(const RunOptions& options) {
 }  // namespace
 
 int runApproximator(const RunOptions& options) {
+  if (!roomToRun()) {
+    // Said with no memory of its own: the heap may have none to give.
+    std::cerr << "function-approximator: the memory limits leave the "
+                 "program no room to run"
+              << std::endl;
+    return 1;
+  }
   if (!options.resumeFile.empty()) return resumeRun(options);
   // The statistics file is opened before anything is asked.
   LongRun steering;
@@ -288,8 +295,11 @@ int runApproximator(const RunOptions& options) {
   }
   listTestValues();
 
-  const int fitting = threadsThatFit(options, run.popSize, run.treeDepth,
-                                     available, populations);
+  const int fitting =
+      threadsThatFit(options, {.popSize = run.popSize,
+                               .treeDepth = run.treeDepth,
+                               .populations = populations,
+                               .written = !(options.evolve && options.brief)});
   Workers workers(fitting);
   noteFewerThreads(options, fitting, workers.count());
   if (options.evolve && run.popSize > 0) {

@@ -228,10 +228,6 @@ void mutateNodes(Ttree* node, PointWalk& walk) {
   if (node->Hi != nullptr) mutateNodes(node->Hi, walk);
 }
 
-// Pairs handed to a thread at a time: enough to cost nothing to hand out,
-// few enough to even out.
-constexpr std::size_t kPairShare = 8;
-
 }  // namespace
 
 void mutateTree(Ttree* tree, float mutRate) {

@@ -53,6 +53,10 @@ inline constexpr int kCrossoverAttempts = 4;
 // The chance of a subtree mutation per child at any mutation rate above 0.
 inline constexpr double kSubtreeMutationChance = 0.2;
 
+// Pairs handed to a thread at a time: enough to cost nothing to hand out,
+// few enough to even out.
+inline constexpr std::size_t kPairShare = 8;
+
 // A node of the tree by the 90/10 rule: with probability kInnerNodeChance an
 // inner node when there is one to choose, otherwise a leaf, uniformly within
 // the kind in the order the tree was grown (a node, its right subtree, its

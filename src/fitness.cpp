@@ -1,13 +1,7 @@
 #include "fitness.hpp"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <limits>
-#include <utility>
 
 #include "evaluator.hpp"
 #include "progress.hpp"
@@ -152,49 +146,4 @@ std::vector<float> quietCosts(TIndividual** population, int popSize,
                               scratch[static_cast<std::size_t>(worker)]);
   });
   return costs;
-}
-
-double threadBytes(int threads, int treeDepth) {
-  // A thread's scratch: its value cache and working arrays, and per node of
-  // a tree its expression, its "Parsed: " text and the lists of nodes a
-  // crossover draws from.
-  const double nodes = std::exp2(std::clamp(treeDepth, 0, 30) + 1.0);
-  const double scratch = (256 << 10) + 32.0 * nodes;
-  // The calling thread's also covers the block of a pool being aligned.
-  const double own = (4 << 20) + scratch;
-  if (threads <= 1) return own;
-  const double helpers = static_cast<double>(threads - 1);
-  return own + helpers * (static_cast<double>(kHelperBytes) + scratch) +
-         static_cast<double>(kWindowBytes) +
-         static_cast<double>(threads) * static_cast<double>(kChunkBytes);
-}
-
-int threadsWithin(int threads, int treeDepth, double spareBytes) {
-  while (threads > 1 && threadBytes(threads, treeDepth) > spareBytes) {
-    --threads;
-  }
-  return std::max(threads, 1);
-}
-
-double addressSpaceLeft() {
-  // Pages: all mappings, resident, shared, text, 0, data and stack.
-  std::ifstream statm("/proc/self/statm");
-  double mapped = 0.0;
-  double resident = 0.0;
-  double shared = 0.0;
-  double text = 0.0;
-  double unused = 0.0;
-  double data = 0.0;
-  statm >> mapped >> resident >> shared >> text >> unused >> data;
-  if (!statm) mapped = data = 0.0;
-  const double page = static_cast<double>(sysconf(_SC_PAGESIZE));
-  double left = std::numeric_limits<double>::infinity();
-  for (const auto& [resource, used] :
-       {std::pair{RLIMIT_AS, mapped}, std::pair{RLIMIT_DATA, data}}) {
-    rlimit limit{};
-    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-      left = std::min(left, static_cast<double>(limit.rlim_cur) - used * page);
-    }
-  }
-  return left;
 }

@@ -76,19 +76,3 @@ void evalPop(TIndividual** population, int popSize, Workers& workers);
 std::vector<float> quietCosts(TIndividual** population, int popSize,
                               Workers& workers, int generation = 0,
                               int generations = 0);
-
-// Memory a run on `threads` threads takes beyond the populations, for
-// trees of depth `treeDepth`: one thread's evaluations and generations and,
-// with more threads, the helpers' stacks and scratch and the finished lines
-// that may wait for the writer. An estimate on the generous side, for
-// values of usual length.
-double threadBytes(int threads, int treeDepth);
-
-// The most threads, from 1 to `threads`, whose memory (threadBytes) fits in
-// `spareBytes`.
-int threadsWithin(int threads, int treeDepth, double spareBytes);
-
-// The address space this process may still map within its limits
-// (RLIMIT_AS over every mapping, RLIMIT_DATA over its data); infinity
-// without limits.
-double addressSpaceLeft();

@@ -20,9 +20,8 @@ void appendInOrder(const Ttree* node, std::string& out) {
   if (node->Hd != nullptr) appendInOrder(node->Hd, out);
 }
 
-// Blocks of 2 MiB, aligned so that the kernel can back each with one huge
-// page: a deep population then costs a few faults instead of one per 4 KiB.
-constexpr std::size_t kBlockBytes = std::size_t{2} << 20;
+// A deep population then costs a few faults instead of one per 4 KiB.
+constexpr std::size_t kBlockBytes = NodePool::kBlockBytes;
 
 // One aligned block, holding no more address space than its own: twice its
 // size is mapped once and the ends beside the aligned block are given back.

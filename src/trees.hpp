@@ -47,6 +47,10 @@ class NodePool {
   // the nodes then go when this pool does.
   void absorb(NodePool& other);
 
+  // A pool maps its nodes' room in blocks of this size, aligned so that the
+  // kernel can back each with one huge page.
+  static constexpr std::size_t kBlockBytes = std::size_t{2} << 20;
+
   // Bytes a pool takes for n nodes, its blocks' rounding left aside.
   static constexpr double bytesFor(double nodes) {
     return nodes * static_cast<double>(sizeof(Ttree));
