@@ -95,6 +95,11 @@ int runApproximator(const RunOptions& options) {
   RunParameters run = runDialogue();
   const bool evolving = options.evolve && run.genSize > 0;
   settleParameters(run, evolving);
+  EvolutionSettings settings{run.genSize,     run.treeDepth,
+                             run.mutRate,     run.crossRate,
+                             options.threads, options.seed.value_or(1),
+                             options.tournament, options.elite};
+  if (evolving) settleSelection(settings, run.popSize);
   // While generations run, a new population is built beside the old one.
   const int populations = evolving ? 2 : 1;
   // One figure for the populations and, after them, the test values.
@@ -120,12 +125,12 @@ int runApproximator(const RunOptions& options) {
   listTestValues();
 
   if (evolving) {
-    std::vector<float> costs = evalPopCosts(population.data(), run.popSize);
+    std::vector<int> finiteTriples;
+    std::vector<float> costs =
+        evalPopCosts(population.data(), run.popSize, &finiteTriples);
     Workers workers(options.threads);
-    runGenerations(population.data(), run.popSize, nodes,
-                   {run.genSize, run.treeDepth, run.mutRate, run.crossRate,
-                    options.threads, options.seed.value_or(1)},
-                   std::move(costs), workers);
+    runGenerations(population.data(), run.popSize, nodes, settings,
+                   std::move(costs), std::move(finiteTriples), workers);
   } else {
     evalPop(population.data(), run.popSize);
   }

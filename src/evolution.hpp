@@ -1,12 +1,13 @@
-// The generations of an evolving run: ranking by cost, roulette selection,
-// subtree crossover, subtree and symbol mutation, each new population evaluated
-// quietly and summed up in one line.
+// The generations of an evolving run: the elite kept, subtree crossover,
+// subtree and symbol mutation, each new population evaluated quietly and
+// summed up in one line.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "selection.hpp"
 #include "trees.hpp"
 #include "workers.hpp"
 
@@ -18,29 +19,16 @@ struct EvolutionSettings {
   float crossRate = 0.0f;  // within 0 to 1
   int threads = 1;         // that compute a population's costs
   std::uint32_t seed = 1;  // the key of the generations' streams
+  // Selection: the tournament's size, 2 up to the population size, or 0
+  // for the rank roulette; how many of the best pass on unchanged, up to the
+  // population size.
+  int tournament = 0;
+  int elite = 1;
 };
 
-// Fills the records' bookkeeping from the costs (one per individual) and
-// returns the index of the best. Finite costs rank lowest first, the
-// non-finite ones after them, equal ranks by index. `adaptacion` is the cost;
-// `puntuacion` the rank weight: f for the best of f finite costs down to 1
-// for the last finite one, 0 for a non-finite cost, 1 for everyone when no
-// cost is finite; `punt_acu` the running sum of the weights divided by their
-// total, rounded to float; `elite` is set for the best only. The running
-// sums themselves, exact and in index order, go to `runningWeights`.
-int rankPopulation(TIndividual** population, int popSize,
-                   const std::vector<float>& costs,
-                   std::vector<std::uint64_t>& runningWeights);
-
-// The individual a roulette draw picks, a stream's word w standing for
-// u = w / 2^32: the first whose running sum of weights divided by their
-// total exceeds u, compared exactly.
-int rouletteIndex(const std::vector<std::uint64_t>& runningWeights,
-                  std::uint32_t word);
-
-// The median of the finite costs (the two middle ones averaged in double),
-// NaN when none is finite.
-float medianCost(const std::vector<float>& costs);
+// The selection options made to fit a population of popSize, with a note
+// when one was larger than the population: it is then the population size.
+void settleSelection(EvolutionSettings& settings, int popSize);
 
 // The chance that a choice of node takes an inner one, when there is one.
 inline constexpr double kInnerNodeChance = 0.9;
@@ -86,23 +74,24 @@ double subtreeMutationChance(float mutRate);
 void mutateTree(Ttree* tree, float mutRate);
 
 // The trees of the next population, generation `generation` of the run, in
-// `nodes`: the best first, copied unchanged, then the children of each pair
-// of slots, bred on the workers from the pair's own stream (RandomStream):
-// parents drawn by roulette, each child crossed (crossChild) with
-// probability crossRate, then mutated (mutateSubtree, mutateTree). With both
-// rates 0 every child is an exact copy of its parent. Reads the bookkeeping
-// that rankPopulation left.
-std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
-                              const std::vector<std::uint64_t>& runningWeights,
+// `nodes`: the settings.elite best first, copied unchanged in their order,
+// then the children of each pair of slots, bred on the workers from the
+// pair's own stream (RandomStream): parents drawn by tournament or roulette
+// (from the ranking), each child crossed (crossChild) with probability
+// crossRate, then mutated (mutateSubtree, mutateTree). With both rates 0
+// every child is an exact copy of its parent.
+std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
+                              const Ranking& ranking,
                               const EvolutionSettings& settings, int generation,
                               Workers& workers, NodePool& nodes);
 
 // Runs settings.genSize generations on the population, whose trees are in
-// `nodes`, and whose final costs (as evalPopCosts gives them) are `costs`:
-// each new population takes a pool of its own, and the previous one goes
-// once the new one is built. Writes one line per generation, then the
-// separator and the full block of the final population's best individual.
+// `nodes`, and whose final costs (as evalPopCosts gives them) are `costs`,
+// with the finite triples of each in `finiteTriples`: each new population
+// takes a pool of its own, and the previous one goes once the new one is
+// built. Writes one line per generation, then the separator and the full
+// block of the final population's best individual.
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
                     const EvolutionSettings& settings, std::vector<float> costs,
-                    Workers& workers);
+                    std::vector<int> finiteTriples, Workers& workers);

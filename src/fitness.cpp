@@ -38,9 +38,12 @@ Coefficients coefficientsOf(std::string_view x, std::string_view y,
 
 // The running cost after one more result: quotient first, then the sum, both
 // in single precision, as every "Cost1: " line shows it. The transcript
-// and the quiet costs both add through here.
-float addedCost(float cost1, float eval, const Coefficients& k) {
+// and the quiet costs both add through here, counting the finite terms when
+// asked.
+float addedCost(float cost1, float eval, const Coefficients& k,
+                int* finiteTerms = nullptr) {
   const float quotient = function(eval, k) / 100.0f;
+  if (finiteTerms != nullptr) *finiteTerms += std::isfinite(quotient);
   return nanOfFirst(quotient, cost1, quotient + cost1);
 }
 
@@ -58,16 +61,17 @@ float function(float val, const Coefficients& k) {
   return static_cast<float>(T);
 }
 
-float evalIndividual(TIndividual* individual, int index) {
+float evalIndividual(TIndividual* individual, int index, int* finiteTriples) {
   const std::string expression = parseTree(individual->tree);
   writeLine("Expression: ", index, "\t---\t", expression);
+  if (finiteTriples != nullptr) *finiteTriples = 0;
   float cost1 = 0.0f;
   for (std::size_t k = 0; k + 2 < vars.size(); k += 3) {
     takeTriple(k);
     // Each triple starts again from the expression with its letters.
     const float eval = parseString(expression);
     writeLine("Result (floating point): ", eval);
-    cost1 = addedCost(cost1, eval, coefficientsOf(a, b, c));
+    cost1 = addedCost(cost1, eval, coefficientsOf(a, b, c), finiteTriples);
     writeLine("Cost1: ", cost1);
   }
   writeLine(kSeparator);
@@ -78,13 +82,18 @@ void evalPop(TIndividual** population, int popSize) {
   evalPopCosts(population, popSize);
 }
 
-std::vector<float> evalPopCosts(TIndividual** population, int popSize) {
+std::vector<float> evalPopCosts(TIndividual** population, int popSize,
+                                std::vector<int>* finiteTriples) {
   // One individual at a time: its expression lives only while it is
   // evaluated, so the evaluation adds little to what the trees hold.
   std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
+  if (finiteTriples != nullptr) finiteTriples->resize(costs.size());
   for (int i = 0; i < popSize; ++i) {
     showProgress(i, popSize);
-    costs[static_cast<std::size_t>(i)] = evalIndividual(population[i], i);
+    const auto at = static_cast<std::size_t>(i);
+    costs[at] = evalIndividual(
+        population[i], i,
+        finiteTriples == nullptr ? nullptr : &(*finiteTriples)[at]);
   }
   return costs;
 }
@@ -98,20 +107,25 @@ CostTriples::CostTriples(const std::vector<std::string>& texts)
 }
 
 float expressionCost(std::string_view expression, const CostTriples& triples,
-                     evaluation::EvaluationScratch& scratch) {
+                     evaluation::EvaluationScratch& scratch,
+                     int* finiteTriples) {
   evaluation::expressionValues(expression, triples.values, scratch,
                                scratch.results);
   // Summed in file order, whatever order the values were found in.
   float cost1 = 0.0f;
+  if (finiteTriples != nullptr) *finiteTriples = 0;
   for (std::size_t t = 0; t < scratch.results.size(); ++t) {
-    cost1 = addedCost(cost1, scratch.results[t], triples.coefficients[t]);
+    cost1 = addedCost(cost1, scratch.results[t], triples.coefficients[t],
+                      finiteTriples);
   }
   return cost1;
 }
 
 std::vector<float> quietCosts(TIndividual** population, int popSize,
-                              int threads, int generation, int generations) {
+                              int threads, int generation, int generations,
+                              std::vector<int>* finiteTriples) {
   std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
+  if (finiteTriples != nullptr) finiteTriples->resize(costs.size());
   const CostTriples triples(vars);
   // Shares small enough to even out, large enough to cost nothing to hand out.
   constexpr std::size_t kShare = 8;
@@ -138,8 +152,9 @@ std::vector<float> quietCosts(TIndividual** population, int popSize,
       const std::size_t end = std::min(costs.size(), start + kShare);
       for (std::size_t i = start; i < end; ++i) {
         try {
-          costs[i] =
-              expressionCost(parseTree(population[i]->tree), triples, scratch);
+          costs[i] = expressionCost(
+              parseTree(population[i]->tree), triples, scratch,
+              finiteTriples == nullptr ? nullptr : &(*finiteTriples)[i]);
         } catch (...) {
           failures[worker] = {i, std::current_exception()};
           for (std::size_t seen = firstFailure.load();

@@ -27,8 +27,11 @@ float function(float val, const Coefficients& k);
 
 // One individual's block, written as `index`: its expression, then per
 // complete test triple the "Parsed: " line, the result and the running cost,
-// then the separator. Returns the last running cost (0 without a triple).
-float evalIndividual(TIndividual* individual, int index);
+// then the separator. Returns the last running cost (0 without a triple);
+// `finiteTriples`, when given, takes the number of triples whose term of the
+// cost was finite.
+float evalIndividual(TIndividual* individual, int index,
+                     int* finiteTriples = nullptr);
 
 // For each individual: its expression, then per complete test triple the
 // evaluation's "Parsed: " line, the result and the running cost, then the
@@ -37,8 +40,10 @@ float evalIndividual(TIndividual* individual, int index);
 void evalPop(TIndividual** population, int popSize);
 
 // evalPop that also gives each individual's last running cost, so that an
-// evolving run need not evaluate its first population twice.
-std::vector<float> evalPopCosts(TIndividual** population, int popSize);
+// evolving run need not evaluate its first population twice, and, when
+// asked, each one's finite triples (see evalIndividual).
+std::vector<float> evalPopCosts(TIndividual** population, int popSize,
+                                std::vector<int>* finiteTriples = nullptr);
 
 // The test values as the quiet evaluation reads them, once: each triple's
 // values prepared and its coefficients converted. The values must outlive
@@ -51,15 +56,19 @@ struct CostTriples {
 
 // The last running cost evalIndividual would write for the expression,
 // computed in the same order and precision, writing nothing. `scratch` is
-// the calling thread's own.
+// the calling thread's own; `finiteTriples`, when given, takes the number of
+// triples whose term of the cost was finite.
 float expressionCost(std::string_view expression, const CostTriples& triples,
-                     evaluation::EvaluationScratch& scratch);
+                     evaluation::EvaluationScratch& scratch,
+                     int* finiteTriples = nullptr);
 
 // Each individual's final cost, as expressionCost gives it, computed on up
 // to `threads` threads that take the individuals in shares; gathered by
 // index, so the costs do not depend on the threads. Only the calling thread
 // draws the status line, as `generation` of `generations`. When evaluations
 // fail, the failure of the lowest index is thrown, as one thread would.
+// Each one's finite triples go to `finiteTriples` when it is given.
 std::vector<float> quietCosts(TIndividual** population, int popSize,
                               int threads, int generation = 0,
-                              int generations = 0);
+                              int generations = 0,
+                              std::vector<int>* finiteTriples = nullptr);

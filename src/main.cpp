@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -80,19 +81,32 @@ int usageError(const std::string& what) {
 // Reads the command line into the run's options. Returns -1 to go on with
 // the run, or the exit status to end with.
 int parseCommandLine(int argc, char** argv, RunOptions& options) {
-  enum { kEvolve = 1, kSeed, kThreads, kHelp = 'h', kVersion = 'V' };
+  enum {
+    kEvolve = 1,
+    kSeed,
+    kThreads,
+    kTournament,
+    kRoulette,
+    kElite,
+    kHelp = 'h',
+    kVersion = 'V'
+  };
   // A leading ':' tells a missing value apart from an unknown option.
   static const char shortOptions[] = ":hV";
   static const option longOptions[] = {
       {"evolve", no_argument, nullptr, kEvolve},
       {"seed", required_argument, nullptr, kSeed},
       {"threads", required_argument, nullptr, kThreads},
+      {"tournament", required_argument, nullptr, kTournament},
+      {"roulette", no_argument, nullptr, kRoulette},
+      {"elite", required_argument, nullptr, kElite},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
   const unsigned cores = std::thread::hardware_concurrency();
   options.threads = static_cast<int>(std::clamp(cores, 1u, 1024u));
+  std::string selection;  // the first option that needs --evolve
   for (int code; (code = getopt_long(argc, argv, shortOptions, longOptions,
                                      nullptr)) != -1;) {
     switch (code) {
@@ -113,6 +127,24 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
           return usageError(std::string("invalid thread count '") + optarg +
                             "': a number from 1 to 1024 is wanted");
         }
+        break;
+      case kTournament:
+        if (!parseNumber(optarg, 2, INT_MAX, options.tournament)) {
+          return usageError(std::string("invalid tournament size '") + optarg +
+                            "': a number from 2 to 2147483647 is wanted");
+        }
+        if (selection.empty()) selection = "--tournament";
+        break;
+      case kRoulette:
+        options.tournament = 0;
+        if (selection.empty()) selection = "--roulette";
+        break;
+      case kElite:
+        if (!parseNumber(optarg, 0, INT_MAX, options.elite)) {
+          return usageError(std::string("invalid elite '") + optarg +
+                            "': a number from 0 to 2147483647 is wanted");
+        }
+        if (selection.empty()) selection = "--elite";
         break;
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] +
@@ -138,6 +170,9 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
   if (optind < argc) {
     return usageError(std::string("unexpected argument '") + argv[optind] +
                       "'");
+  }
+  if (!selection.empty() && !options.evolve) {
+    return usageError("option '" + selection + "' needs --evolve");
   }
   return -1;
 }

@@ -81,8 +81,10 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
     std::vector<TIndividual> records(n);
     std::vector<TIndividual*> pop;
     for (TIndividual& record : records) pop.push_back(&record);
-    std::vector<std::uint64_t> sums;
-    EXPECT_EQ(rankPopulation(pop.data(), int(n), c.costs, sums), c.best);
+    Ranking ranking;
+    EXPECT_EQ(rankPopulation(pop.data(), int(n), c.costs, {}, 1, ranking),
+              c.best);
+    const std::vector<std::uint64_t>& sums = ranking.runningWeights;
     EXPECT_EQ(bitsOf(medianCost(c.costs)), bitsOf(c.median));
     EXPECT_EQ(rouletteIndex(sums, 0xffffffff), c.last);
     std::vector<float> picks(n);  // roulette words on a grid of 600 steps
@@ -258,12 +260,12 @@ TEST(Variation, BothRatesZeroKeepEveryTreeAsItWas) {
     }
     std::vector<float> costs{3, 1, 4, 1, 5};
     costs.resize(std::size_t(n));
-    std::vector<std::uint64_t> sums;
-    rankPopulation(pop.data(), n, costs, sums);
+    Ranking ranking;
+    rankPopulation(pop.data(), n, costs, {}, 1, ranking);
     Workers workers(2);
     NodePool pool;
     const std::vector<Ttree*> next =
-        nextTrees(pop.data(), n, 1, sums, {1, 3, 0, 0}, 1, workers, pool);
+        nextTrees(pop.data(), n, ranking, {1, 3, 0, 0}, 1, workers, pool);
     ASSERT_EQ(next.size(), std::size_t(n));
     for (Ttree* tree : next) {
       EXPECT_TRUE(olds.count(shape(tree))) << shape(tree);
