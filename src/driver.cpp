@@ -2,6 +2,7 @@
 // evaluation and, under --evolve, the generations.
 #include "driver.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -95,10 +96,14 @@ int runApproximator(const RunOptions& options) {
   RunParameters run = runDialogue();
   const bool evolving = options.evolve && run.genSize > 0;
   settleParameters(run, evolving);
+  // A run that asks for no tournament size takes the default, or the whole
+  // population when it is smaller, without a note.
+  const int tournament =
+      options.tournament.value_or(std::min(kTournamentSize, run.popSize));
   EvolutionSettings settings{run.genSize,     run.treeDepth,
                              run.mutRate,     run.crossRate,
                              options.threads, options.seed.value_or(1),
-                             options.tournament, options.elite};
+                             tournament,      options.elite};
   if (evolving) settleSelection(settings, run.popSize);
   // While generations run, a new population is built beside the old one.
   const int populations = evolving ? 2 : 1;

@@ -12,9 +12,10 @@ struct RunOptions {
   // srand's argument before the first tree is grown; none: rand() stays
   // unseeded, which glibc makes the same sequence as a seed of 1.
   std::optional<std::uint32_t> seed;
-  // Under --evolve: the tournament's size (0: the rank roulette) and how
-  // many of the best pass on unchanged.
-  int tournament = 0;
+  // Under --evolve: the tournament's size asked for (0: the rank roulette;
+  // none: kTournamentSize, or the population size when that is smaller) and
+  // how many of the best pass on unchanged.
+  std::optional<int> tournament;
   int elite = 1;
 };
 

@@ -41,7 +41,7 @@ void settleSize(int& size, int popSize, const char* what) {
 void settleSelection(EvolutionSettings& settings, int popSize) {
   if (popSize <= 0) return;
   settleSize(settings.tournament, popSize, "tournament size");
-  settleSize(settings.elite, popSize, "elite");
+  settleSize(settings.elite, popSize, "elite size");
 }
 
 namespace {
@@ -205,7 +205,8 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
   if (popSize <= 0) return trees;
   // One pool per thread: taking a node needs no lock.
   std::vector<NodePool> pools(static_cast<std::size_t>(workers.count()));
-  const auto elite = static_cast<std::size_t>(std::clamp(settings.elite, 0, popSize));
+  const auto elite =
+      static_cast<std::size_t>(std::clamp(settings.elite, 0, popSize));
   {
     const ActivePool active(&pools[0]);
     for (std::size_t slot = 0; slot < elite; ++slot) {
@@ -227,10 +228,9 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
     return child;
   };
   const auto parent = [&] {
-    const int chosen =
-        settings.tournament > 0
-            ? tournamentIndex(ranking, settings.tournament)
-            : rouletteIndex(ranking.runningWeights, draw());
+    const int chosen = settings.tournament > 0
+                           ? tournamentIndex(ranking, settings.tournament)
+                           : rouletteIndex(ranking.runningWeights, draw());
     return population[chosen]->tree;
   };
   const auto breed = [&](std::size_t pair, int worker) {

@@ -26,19 +26,23 @@ struct EvolutionSettings {
   int elite = 1;
 };
 
+// The tournament's size unless the run asks for another, chosen by
+// measurement (README, "How well it finds").
+inline constexpr int kTournamentSize = 5;
+
 // The selection options made to fit a population of popSize, with a note
 // when one was larger than the population: it is then the population size.
 void settleSelection(EvolutionSettings& settings, int popSize);
 
 // The chance that a choice of node takes an inner one, when there is one.
-inline constexpr double kInnerNodeChance = 0.9;
+inline constexpr double kInnerNodeChance = 0.8;
 
 // How many times a crossover draws its two nodes before the child, still
 // too deep, stays a copy of its parent.
 inline constexpr int kCrossoverAttempts = 4;
 
 // The chance of a subtree mutation per child at any mutation rate above 0.
-inline constexpr double kSubtreeMutationChance = 0.2;
+inline constexpr double kSubtreeMutationChance = 0.5;
 
 // A node of the tree by the 90/10 rule: with probability kInnerNodeChance an
 // inner node when there is one to choose, otherwise a leaf, uniformly within

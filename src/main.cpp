@@ -22,6 +22,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: function-approximator [--evolve] [--seed N] [--threads N]\n"
+    "                             [--tournament K | --roulette] [--elite N]\n"
     "Grows a population of random expression trees over a, b, c and 2 and\n"
     "evaluates each on the test triples of testVals.csv, printing every\n"
     "result and running cost on standard output.\n"
@@ -37,6 +38,11 @@ constexpr const char* kUsage =
     "  --threads N    breed and evaluate the generations on N threads,\n"
     "                 1 to 1024 (default: one per core); any N gives the\n"
     "                 same output\n"
+    "  --tournament K draw each parent under --evolve as the best of K\n"
+    "                 individuals drawn at random, 2 to 2147483647\n"
+    "                 (default: 5, or the population when smaller)\n"
+    "  --roulette     draw parents by rank roulette instead\n"
+    "  --elite N      keep the N best unchanged, 0 to 2147483647 (default 1)\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
@@ -129,7 +135,9 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         }
         break;
       case kTournament:
-        if (!parseNumber(optarg, 2, INT_MAX, options.tournament)) {
+        if (int size = 0; parseNumber(optarg, 2, INT_MAX, size)) {
+          options.tournament = size;
+        } else {
           return usageError(std::string("invalid tournament size '") + optarg +
                             "': a number from 2 to 2147483647 is wanted");
         }

@@ -13,11 +13,10 @@ int rankPopulation(TIndividual** population, int popSize,
                    const std::vector<int>& finiteTriples, int elite,
                    Ranking& ranking) {
   std::vector<int>& order = ranking.order;
-  std::vector<std::uint64_t>& runningWeights = ranking.runningWeights;
   const auto count = static_cast<std::size_t>(std::max(popSize, 0));
   order.resize(count);
   ranking.place.resize(count);
-  runningWeights.resize(count);
+  ranking.runningWeights.resize(count);
   if (count == 0) return 0;
   std::iota(order.begin(), order.end(), 0);
   const auto cost = [&](int i) { return costs[static_cast<std::size_t>(i)]; };
@@ -25,29 +24,32 @@ int rankPopulation(TIndividual** population, int popSize,
     return finiteTriples.empty() ? 0
                                  : finiteTriples[static_cast<std::size_t>(i)];
   };
-  // Stable: equal ranks keep index order.
-  std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+  const auto before = [&](int x, int y) {
     const bool finiteX = std::isfinite(cost(x));
     const bool finiteY = std::isfinite(cost(y));
     if (finiteX != finiteY) return finiteX;
     if (finiteX) return cost(x) < cost(y);
+    // Non-finite: the nearer to a finite cost, the better.
     return triples(x) > triples(y);
-  });
+  };
+  // Stable: equal ranks keep index order.
+  std::stable_sort(order.begin(), order.end(), before);
   const auto finite = static_cast<std::size_t>(
-      std::count_if(costs.begin(), costs.end(),
+      std::count_if(costs.begin(), costs.begin() + popSize,
                     [](float value) { return std::isfinite(value); }));
   // Whole numbers: the weights are counted from the ranks, never from their
   // float copies, which stop being exact past 2^24.
-  std::vector<std::uint64_t>& weights = runningWeights;
-  for (std::size_t rank = 0, fewer = count; rank < count; ++rank) {
+  std::vector<std::uint64_t>& weights = ranking.runningWeights;
+  for (std::size_t rank = 0, lower = count; rank < count; ++rank) {
     const int i = order[rank];
-    if (finite == 0 && (rank == 0 || triples(order[rank - 1]) != triples(i))) {
-      // Where a group of equal counts begins, those after it have fewer.
-      fewer = rank;
-      while (fewer < count && triples(order[fewer]) == triples(i)) ++fewer;
+    if (finite == 0 && (rank == 0 || before(order[rank - 1], i))) {
+      // Where a group of equal ranks begins: those after it rank lower.
+      lower = rank;
+      while (lower < count && !before(i, order[lower])) ++lower;
     }
-    const auto weight =
-        finite == 0 ? count - fewer + 1 : rank < finite ? finite - rank : 0;
+    const std::size_t weight = finite == 0     ? 1 + (count - lower)
+                               : rank < finite ? finite - rank
+                                               : 0;
     weights[static_cast<std::size_t>(i)] = weight;
     TIndividual* const individual = population[i];
     individual->adaptacion = cost(i);
@@ -55,11 +57,12 @@ int rankPopulation(TIndividual** population, int popSize,
     individual->puntuacion = static_cast<float>(weight);
     ranking.place[static_cast<std::size_t>(i)] = static_cast<int>(rank);
   }
-  std::partial_sum(weights.begin(), weights.end(), runningWeights.begin());
-  const auto total = static_cast<double>(runningWeights.back());
+  // The running sums take the weights' place.
+  std::partial_sum(weights.begin(), weights.end(), weights.begin());
+  const auto total = static_cast<double>(weights.back());
   for (std::size_t i = 0; i < count; ++i) {
     population[i]->punt_acu =
-        static_cast<float>(static_cast<double>(runningWeights[i]) / total);
+        static_cast<float>(static_cast<double>(weights[i]) / total);
   }
   return order[0];
 }

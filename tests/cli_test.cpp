@@ -23,6 +23,10 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
                         {"--seed 4294967296", "", ": ", 2},
                         {"--seed", "", ": ", 2},
                         {"--threads 0", "", ": ", 2},
+                        {"--evolve --tournament 1", "", ": ", 2, false},
+                        {"--evolve --elite -1", "", ": ", 2, false},
+                        {"--elite 3", "", ": ", 2, false},
+                        {"--seed 2 --roulette", "", ": ", 2, false},
                         {"a b", "", ": ", 2, false}};
   ScratchDir dir;
   for (const std::string name :
@@ -51,7 +55,9 @@ TEST(CommandLine, ShortForms) {
       {"-V", "function-approximator " APPROXIMATOR_VERSION "\n", "", 0},
       {"-xV", "", "function-approximator: unknown option '-x'\n", 2},
       {"--evolve=1", "", "function-approximator: unknown option '--evolve=1'\n",
-       2}};
+       2},
+      {"--elite 3", "",
+       "function-approximator: option '--elite' needs --evolve\n", 2}};
   ScratchDir dir;
   for (const Case& c : cases) {
     const std::string run = "'" APPROXIMATOR_EXE "' " + c.args;
