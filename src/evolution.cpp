@@ -71,7 +71,7 @@ const NodeLists& nodeLists(Ttree* tree, bool withRoot, int which) {
   return lists;
 }
 
-// The 90/10 rule: one draw for the kind when there is an inner node to
+// The 80/20 rule: one draw for the kind when there is an inner node to
 // choose, then one for the node within its kind. Null when the lists are
 // empty (a lone root that may not be chosen); no draw is taken then.
 Ttree* chooseFrom(const NodeLists& lists) {

@@ -44,7 +44,7 @@ inline constexpr int kCrossoverAttempts = 4;
 // The chance of a subtree mutation per child at any mutation rate above 0.
 inline constexpr double kSubtreeMutationChance = 0.5;
 
-// A node of the tree by the 90/10 rule: with probability kInnerNodeChance an
+// A node of the tree by the 80/20 rule: with probability kInnerNodeChance an
 // inner node when there is one to choose, otherwise a leaf, uniformly within
 // the kind in the order the tree was grown (a node, its right subtree, its
 // left subtree). The root is a choice only `withRoot`; null when there is
