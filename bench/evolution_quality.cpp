@@ -32,14 +32,17 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: evolution-quality [--unseeded] [--generations G] [PROGRAM]\n"
-    "                         [-- OPTION...]\n"
+    "Usage: evolution-quality [--unseeded] [--generations G] [--seeds N]\n"
+    "                         [--instances S] [PROGRAM] [-- OPTION...]\n"
     "Runs PROGRAM (default: the function-approximator built beside this\n"
-    "benchmark) with --evolve --seed 1 to 5 on ten instances per\n"
-    "configuration; --unseeded runs each instance once without --seed, for\n"
-    "a program that has no seeds. --generations G keeps the configurations\n"
-    "of G generations. The OPTIONs after -- are given to every run (such as\n"
-    "--tournament 4), so that one lever can be compared with another.\n";
+    "benchmark) with --evolve --seed 1 to 5 (1 to N with --seeds) on ten\n"
+    "instances per configuration, those of seeds 1000 to 1009 (S to S + 9\n"
+    "with --instances); --unseeded runs each instance once without --seed,\n"
+    "for a program that has no seeds. --generations G keeps the\n"
+    "configurations of G generations. The OPTIONs after -- are given to\n"
+    "every run (such as --tournament 4), so that one lever can be compared\n"
+    "with another; more seeds tell closer levers apart, other instances\n"
+    "show whether a choice holds beyond the ones it was made on.\n";
 
 struct Configuration {
   int depth;
@@ -52,7 +55,7 @@ struct Configuration {
 constexpr Configuration kConfigurations[] = {
     {4, 50, "0.05"},  {6, 50, "0.01"},  {8, 50, "0.01"},
     {4, 300, "0.05"}, {6, 300, "0.01"}, {8, 300, "0.01"}};
-constexpr int kSeeds = 5;
+constexpr int kSeeds = 5;  // unless --seeds says otherwise
 
 struct Instance {
   fs::path dir;
@@ -184,6 +187,8 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
   bool seeded = true;
   int onlyGenerations = 0;
+  int seeds = kSeeds;
+  unsigned firstInstance = 1000;
   std::vector<std::string> extra;
   fs::path program = APPROXIMATOR_EXE;
   for (int i = 1; i < argc; ++i) {
@@ -191,6 +196,10 @@ int main(int argc, char** argv) {
       seeded = false;
     } else if (std::strcmp(argv[i], "--generations") == 0 && i + 1 < argc) {
       onlyGenerations = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--seeds") == 0 && i + 1 < argc) {
+      seeds = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--instances") == 0 && i + 1 < argc) {
+      firstInstance = static_cast<unsigned>(std::atol(argv[++i]));
     } else if (std::strcmp(argv[i], "--") == 0) {
       extra.assign(argv + i + 1, argv + argc);
       break;
@@ -209,7 +218,7 @@ int main(int argc, char** argv) {
   }
   const fs::path scratch = scratchName;
   std::vector<Instance> instances;
-  for (unsigned seed = 1000; seed < 1010; ++seed) {
+  for (unsigned seed = firstInstance; seed < firstInstance + 10; ++seed) {
     instances.push_back(
         makeInstance(scratch / ("instance-" + std::to_string(seed)), seed));
   }
@@ -228,7 +237,7 @@ int main(int argc, char** argv) {
                            << configuration.depth << '\n';
     std::vector<Run> runs;
     for (const Instance& instance : instances) {
-      for (int seed = 1; seed <= (seeded ? kSeeds : 1); ++seed) {
+      for (int seed = 1; seed <= (seeded ? seeds : 1); ++seed) {
         const std::string name = seeded ? std::to_string(seed) : "";
         runs.push_back(
             {&instance, answers, name,

@@ -106,6 +106,15 @@ const OptionLine kOptionLines[] = {
      [](std::string_view text, RunRecord& r) {
        r.rules.timeLimit = boundedReal(text, 0.0, DBL_MAX, "time limit");
      }},
+    {"tournament",
+     [](const RunRecord& r) { return std::to_string(r.tournament); },
+     [](std::string_view text, RunRecord& r) {
+       r.tournament = wholeNumber(text, 0, r.popSize, "tournament size");
+     }},
+    {"elite", [](const RunRecord& r) { return std::to_string(r.elite); },
+     [](std::string_view text, RunRecord& r) {
+       r.elite = wholeNumber(text, 0, r.popSize, "elite size");
+     }},
 };
 
 void appendTree(const Ttree* node, std::string& text) {

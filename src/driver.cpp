@@ -138,7 +138,8 @@ int threadsThatFit(const RunOptions& options, RunShape run) {
 // `steering`, whose record holds the answers and options.
 void evolve(LongRun& steering, TIndividual** population,
             std::unique_ptr<NodePool>& nodes, Workers& workers,
-            std::vector<float> costs, int reached) {
+            std::vector<float> costs, std::vector<int> finiteTriples,
+            int reached) {
   const RunRecord& record = steering.record;
   runGenerations(population, record.popSize, nodes,
                  {.genSize = record.genSize,
@@ -146,8 +147,10 @@ void evolve(LongRun& steering, TIndividual** population,
                   .mutRate = record.mutRate,
                   .crossRate = record.crossRate,
                   .seed = record.seed,
-                  .reached = reached},
-                 std::move(costs), workers,
+                  .reached = reached,
+                  .tournament = record.tournament,
+                  .elite = record.elite},
+                 std::move(costs), std::move(finiteTriples), workers,
                  [&](int generation, const std::vector<float>& now, int best) {
                    return generationEnded(steering, generation, population,
                                           record.popSize, now, best);
@@ -225,8 +228,9 @@ int resumeRun(const RunOptions& options) {
                                                .populations = 2});
   Workers workers(fitting);
   noteFewerThreads(options, fitting, workers.count());
-  std::vector<float> costs =
-      quietCosts(population.data(), record.popSize, workers);
+  std::vector<int> finiteTriples;
+  std::vector<float> costs = quietCosts(population.data(), record.popSize,
+                                        workers, 0, 0, &finiteTriples);
   steering.record = record;
   // The clock goes on from the seconds the run had taken.
   steering.state = {saved.bestCost, saved.sinceLower,
@@ -236,9 +240,9 @@ int resumeRun(const RunOptions& options) {
                          .lastWrite = monotonicSeconds(),
                          .values = saved.values};
   if (resumeGenerations(steering, saved.generation, population.data(),
-                        record.popSize, costs, saved.seconds)) {
+                        record.popSize, costs, finiteTriples, saved.seconds)) {
     evolve(steering, population.data(), nodes, workers, std::move(costs),
-           saved.generation);
+           std::move(finiteTriples), saved.generation);
   }
   writeLine("FINISHED");
   return steering.stats.failed || steering.checkpoint.failed ? 1 : 0;
@@ -271,6 +275,12 @@ int runApproximator(const RunOptions& options) {
   RunParameters run = runDialogue();
   const bool evolving = options.evolve && run.genSize > 0;
   settleParameters(run, evolving);
+  // A run that asks for no tournament size takes the default, or the whole
+  // population when it is smaller, without a note.
+  EvolutionSettings selection{
+      .tournament = options.tournament.value_or(defaultTournament(run.popSize)),
+      .elite = options.elite};
+  if (evolving) settleSelection(selection, run.popSize);
   // While generations run, a new population is built beside the old one.
   const int populations = evolving ? 2 : 1;
   // One figure for the populations and, after them, the test values.
@@ -304,17 +314,23 @@ int runApproximator(const RunOptions& options) {
   noteFewerThreads(options, fitting, workers.count());
   if (options.evolve && run.popSize > 0) {
     // A brief transcript needs the first population's costs only.
+    std::vector<int> finiteTriples;
     std::vector<float> costs =
-        options.brief ? quietCosts(population.data(), run.popSize, workers)
-                      : evalPopCosts(population.data(), run.popSize, workers);
-    steering.record = {run.popSize,   run.genSize,   run.mutRate,
-                       run.crossRate, run.treeDepth, options.seed.value_or(1),
-                       options.brief, options.rules};
+        options.brief ? quietCosts(population.data(), run.popSize, workers, 0,
+                                   0, &finiteTriples)
+                      : evalPopCosts(population.data(), run.popSize, workers,
+                                     &finiteTriples);
+    steering.record = {run.popSize,    run.genSize,   run.mutRate,
+                       run.crossRate,  run.treeDepth, options.seed.value_or(1),
+                       options.brief,  options.rules, selection.tournament,
+                       selection.elite};
     steering.checkpoint = {.path = options.checkpointFile,
                            .every = options.checkpointEvery,
                            .values = markValues(vars)};
-    if (beginGenerations(steering, population.data(), run.popSize, costs)) {
-      evolve(steering, population.data(), nodes, workers, std::move(costs), 0);
+    if (beginGenerations(steering, population.data(), run.popSize, costs,
+                         finiteTriples)) {
+      evolve(steering, population.data(), nodes, workers, std::move(costs),
+             std::move(finiteTriples), 0);
     }
   } else {
     evalPop(population.data(), run.popSize, workers);

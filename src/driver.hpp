@@ -25,6 +25,11 @@ struct RunOptions {
   // The checkpoint a resumed run continues from; empty: a new run. The
   // answers and the options that change the run are then the checkpoint's.
   std::string resumeFile;
+  // Under --evolve: the tournament's size asked for (0: the rank roulette;
+  // none: kTournamentSize, or the population size when that is smaller) and
+  // how many of the best pass on unchanged.
+  std::optional<int> tournament;
+  int elite = 1;
 };
 
 // The whole run, reading the answers from standard input and writing the

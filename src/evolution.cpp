@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-#include <numeric>
+#include <iostream>
 #include <string>
 
 #include "fitness.hpp"
@@ -30,74 +29,23 @@ void writeGeneration(int generation, const std::vector<float>& costs,
             "\t---\tBest expression: ", parseTree(best->tree));
 }
 
-int rankPopulation(TIndividual** population, int popSize,
-                   const std::vector<float>& costs,
-                   std::vector<std::uint64_t>& runningWeights) {
-  runningWeights.clear();
-  if (popSize <= 0) return 0;
-  std::vector<int> order(static_cast<std::size_t>(popSize));
-  std::iota(order.begin(), order.end(), 0);
-  const auto cost = [&](int i) { return costs[static_cast<std::size_t>(i)]; };
-  // Stable: equal costs, and all the non-finite ones, keep index order.
-  std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
-    const bool finiteX = std::isfinite(cost(x));
-    const bool finiteY = std::isfinite(cost(y));
-    if (finiteX != finiteY) return finiteX;
-    return finiteX && cost(x) < cost(y);
-  });
-  const auto finite = static_cast<int>(
-      std::count_if(costs.begin(), costs.end(),
-                    [](float value) { return std::isfinite(value); }));
-  for (int rank = 0; rank < popSize; ++rank) {
-    TIndividual* const individual = population[order[rank]];
-    individual->adaptacion = cost(order[rank]);
-    individual->elite = rank == 0;
-    individual->puntuacion =
-        finite == 0 ? 1.0f : static_cast<float>(std::max(finite - rank, 0));
-  }
-  // Whole numbers: the weights are counted from the ranks, never from their
-  // float copies, which stop being exact past 2^24.
-  std::vector<std::uint64_t> weights(static_cast<std::size_t>(popSize), 1);
-  if (finite > 0) {
-    for (int rank = 0; rank < popSize; ++rank) {
-      weights[static_cast<std::size_t>(order[rank])] =
-          static_cast<std::uint64_t>(std::max(finite - rank, 0));
-    }
-  }
-  runningWeights.resize(weights.size());
-  std::partial_sum(weights.begin(), weights.end(), runningWeights.begin());
-  const auto total = static_cast<double>(runningWeights.back());
-  for (int i = 0; i < popSize; ++i) {
-    population[i]->punt_acu = static_cast<float>(
-        static_cast<double>(runningWeights[static_cast<std::size_t>(i)]) /
-        total);
-  }
-  return order[0];
+namespace {
+
+// A selection option larger than the population is the population size.
+void settleSize(int& size, int popSize, const char* what) {
+  if (size <= popSize) return;
+  std::cerr << "function-approximator: note: the " << what << ' ' << size
+            << " is larger than the population of " << popSize << "; "
+            << popSize << " is used" << std::endl;
+  size = popSize;
 }
 
-int rouletteIndex(const std::vector<std::uint64_t>& runningWeights,
-                  std::uint32_t word) {
-  // sum / total > word / 2^32 exactly when sum > floor(word * total / 2^32);
-  // the product is taken in two halves, as it may pass 2^64.
-  const std::uint64_t total = runningWeights.back();
-  const std::uint64_t bar =
-      word * (total >> 32) + ((word * (total & 0xffffffffU)) >> 32);
-  return static_cast<int>(
-      std::upper_bound(runningWeights.begin(), runningWeights.end(), bar) -
-      runningWeights.begin());
-}
+}  // namespace
 
-float medianCost(const std::vector<float>& costs) {
-  std::vector<float> finite;
-  std::copy_if(costs.begin(), costs.end(), std::back_inserter(finite),
-               [](float cost) { return std::isfinite(cost); });
-  if (finite.empty()) return std::numeric_limits<float>::quiet_NaN();
-  std::sort(finite.begin(), finite.end());
-  const std::size_t middle = finite.size() / 2;
-  if (finite.size() % 2 == 1) return finite[middle];
-  return static_cast<float>((static_cast<double>(finite[middle - 1]) +
-                             static_cast<double>(finite[middle])) /
-                            2.0);
+void settleSelection(EvolutionSettings& settings, int popSize) {
+  if (popSize <= 0) return;
+  settleSize(settings.tournament, popSize, "tournament size");
+  settleSize(settings.elite, popSize, "elite size");
 }
 
 namespace {
@@ -127,7 +75,7 @@ const NodeLists& nodeLists(Ttree* tree, bool withRoot, int which) {
   return lists;
 }
 
-// The 90/10 rule: one draw for the kind when there is an inner node to
+// The 80/20 rule: one draw for the kind when there is an inner node to
 // choose, then one for the node within its kind. Null when the lists are
 // empty (a lone root that may not be chosen); no draw is taken then.
 Ttree* chooseFrom(const NodeLists& lists) {
@@ -236,28 +184,34 @@ void mutateTree(Ttree* tree, float mutRate) {
   if (mutRate > 0.0f) mutateNodes(tree, walk);
 }
 
-// The draws of a pair of slots (1 and 2, 3 and 4, ...), in this order, all
-// from the pair's stream: one draw picks the first parent by roulette and one
-// the second. Then the first child: one draw decides its crossover; a child
-// that crosses draws a node of its first parent to replace and a node of the
-// second to copy there (see chooseNode), again up to kCrossoverAttempts
-// times while the result would be too deep. Then the second child likewise,
-// with the parents' roles swapped. Then the first child's mutations: one
-// draw decides a subtree mutation, which draws its node (root included) and
-// the new subtree's depth and grows it as createTree does; then the point
-// mutation (see mutateTree). Then the second child's mutations. When one
-// slot is left, the pair is drawn and only its first child is made.
-std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
-                              const std::vector<std::uint64_t>& runningWeights,
+// The draws of a pair of slots (the first two after the elite, the next
+// two, ...), in this order, all from the pair's stream: the first parent's,
+// by tournament (one draw per individual in it) or by roulette (one draw),
+// then the second parent's. Then the first child: one draw decides its
+// crossover; a child that crosses draws a node of its first parent to
+// replace and a node of the second to copy there (see chooseNode), again up
+// to kCrossoverAttempts times while the result would be too deep. Then the
+// second child likewise, with the parents' roles swapped. Then the first
+// child's mutations: one draw decides a subtree mutation, which draws its
+// node (root included) and the new subtree's depth and grows it as
+// createTree does; then the point mutation (see mutateTree). Then the second
+// child's mutations. When one slot is left, the pair is drawn and only its
+// first child is made.
+std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
+                              const Ranking& ranking,
                               const EvolutionSettings& settings, int generation,
                               Workers& workers, NodePool& nodes) {
   std::vector<Ttree*> trees(static_cast<std::size_t>(std::max(popSize, 0)));
   if (popSize <= 0) return trees;
   // One pool per thread: taking a node needs no lock.
   std::vector<NodePool> pools(static_cast<std::size_t>(workers.count()));
+  const auto elite =
+      static_cast<std::size_t>(std::clamp(settings.elite, 0, popSize));
   {
     const ActivePool active(&pools[0]);
-    trees[0] = copyTree(population[best]->tree, nullptr);
+    for (std::size_t slot = 0; slot < elite; ++slot) {
+      trees[slot] = copyTree(population[ranking.order[slot]]->tree, nullptr);
+    }
   }
   const double subtreeChance = subtreeMutationChance(settings.mutRate);
   const auto makeChild = [&](Ttree* parent, Ttree* other) {
@@ -274,14 +228,17 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
     return child;
   };
   const auto parent = [&] {
-    return population[rouletteIndex(runningWeights, draw())]->tree;
+    const int chosen = settings.tournament > 0
+                           ? tournamentIndex(ranking, settings.tournament)
+                           : rouletteIndex(ranking.runningWeights, draw());
+    return population[chosen]->tree;
   };
   const auto breed = [&](std::size_t pair, int worker) {
     RandomStream stream(settings.seed, static_cast<std::uint32_t>(generation),
                         static_cast<std::uint32_t>(pair));
     const ActiveStream draws(&stream);
     const ActivePool active(&pools[static_cast<std::size_t>(worker)]);
-    const std::size_t slot = 2 * pair + 1;
+    const std::size_t slot = elite + 2 * pair;
     Ttree* const first = parent();
     Ttree* const second = parent();
     Ttree* const childA = makeChild(first, second);
@@ -293,7 +250,7 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
     trees[slot] = mutate(childA);
     trees[slot + 1] = mutate(childB);
   };
-  workers.forEach(trees.size() / 2, kPairShare, breed);
+  workers.forEach((trees.size() - elite + 1) / 2, kPairShare, breed);
   for (NodePool& pool : pools) nodes.absorb(pool);
   return trees;
 }
@@ -301,23 +258,25 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
                     const EvolutionSettings& settings, std::vector<float> costs,
-                    Workers& workers, const GenerationEnd& generationEnded) {
+                    std::vector<int> finiteTriples, Workers& workers,
+                    const GenerationEnd& generationEnded) {
   if (popSize <= 0 || settings.genSize <= 0) return;
-  std::vector<std::uint64_t> weights;
-  int best = rankPopulation(population, popSize, costs, weights);
+  Ranking ranking;
+  int best = rankPopulation(population, popSize, costs, finiteTriples,
+                            settings.elite, ranking);
   // Counted up to genSize, never past it: genSize may be INT_MAX.
   for (int done = settings.reached; done < settings.genSize; ++done) {
     const int generation = done + 1;
     auto next = std::make_unique<NodePool>();
-    const std::vector<Ttree*> trees =
-        nextTrees(population, popSize, best, weights, settings, generation,
-                  workers, *next);
+    const std::vector<Ttree*> trees = nextTrees(
+        population, popSize, ranking, settings, generation, workers, *next);
     for (int i = 0; i < popSize; ++i) population[i]->tree = trees[i];
     // The previous population's nodes all go at once.
     nodes = std::move(next);
-    costs =
-        quietCosts(population, popSize, workers, generation, settings.genSize);
-    best = rankPopulation(population, popSize, costs, weights);
+    costs = quietCosts(population, popSize, workers, generation,
+                       settings.genSize, &finiteTriples);
+    best = rankPopulation(population, popSize, costs, finiteTriples,
+                          settings.elite, ranking);
     writeGeneration(generation, costs, population[best], costs[best]);
     if (generationEnded && generationEnded(generation, costs, best)) break;
   }

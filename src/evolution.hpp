@@ -1,6 +1,6 @@
-// The generations of an evolving run: ranking by cost, roulette selection,
-// subtree crossover, subtree and symbol mutation, each new population evaluated
-// quietly and summed up in one line.
+// The generations of an evolving run: the elite kept, subtree crossover,
+// subtree and symbol mutation, each new population evaluated quietly and
+// summed up in one line.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "selection.hpp"
 #include "trees.hpp"
 #include "workers.hpp"
 
@@ -19,45 +20,32 @@ struct EvolutionSettings {
   float crossRate = 0.0f;  // within 0 to 1
   std::uint32_t seed = 1;  // the key of the generations' streams
   int reached = 0;         // the population's generation: 0 for the first
+  // Selection: the tournament's size, 2 up to the population size, or 0
+  // for the rank roulette; how many of the best pass on unchanged, up to the
+  // population size.
+  int tournament = 0;
+  int elite = 1;
 };
 
-// Fills the records' bookkeeping from the costs (one per individual) and
-// returns the index of the best. Finite costs rank lowest first, the
-// non-finite ones after them, equal ranks by index. `adaptacion` is the cost;
-// `puntuacion` the rank weight: f for the best of f finite costs down to 1
-// for the last finite one, 0 for a non-finite cost, 1 for everyone when no
-// cost is finite; `punt_acu` the running sum of the weights divided by their
-// total, rounded to float; `elite` is set for the best only. The running
-// sums themselves, exact and in index order, go to `runningWeights`.
-int rankPopulation(TIndividual** population, int popSize,
-                   const std::vector<float>& costs,
-                   std::vector<std::uint64_t>& runningWeights);
-
-// The individual a roulette draw picks, a stream's word w standing for
-// u = w / 2^32: the first whose running sum of weights divided by their
-// total exceeds u, compared exactly.
-int rouletteIndex(const std::vector<std::uint64_t>& runningWeights,
-                  std::uint32_t word);
-
-// The median of the finite costs (the two middle ones averaged in double),
-// NaN when none is finite.
-float medianCost(const std::vector<float>& costs);
+// The selection options made to fit a population of popSize, with a note
+// when one was larger than the population: it is then the population size.
+void settleSelection(EvolutionSettings& settings, int popSize);
 
 // The chance that a choice of node takes an inner one, when there is one.
-inline constexpr double kInnerNodeChance = 0.9;
+inline constexpr double kInnerNodeChance = 0.8;
 
 // How many times a crossover draws its two nodes before the child, still
 // too deep, stays a copy of its parent.
 inline constexpr int kCrossoverAttempts = 4;
 
 // The chance of a subtree mutation per child at any mutation rate above 0.
-inline constexpr double kSubtreeMutationChance = 0.2;
+inline constexpr double kSubtreeMutationChance = 0.5;
 
 // Pairs handed to a thread at a time: enough to cost nothing to hand out,
 // few enough to even out.
 inline constexpr std::size_t kPairShare = 8;
 
-// A node of the tree by the 90/10 rule: with probability kInnerNodeChance an
+// A node of the tree by the 80/20 rule: with probability kInnerNodeChance an
 // inner node when there is one to choose, otherwise a leaf, uniformly within
 // the kind in the order the tree was grown (a node, its right subtree, its
 // left subtree). The root is a choice only `withRoot`; null when there is
@@ -91,14 +79,14 @@ double subtreeMutationChance(float mutRate);
 void mutateTree(Ttree* tree, float mutRate);
 
 // The trees of the next population, generation `generation` of the run, in
-// `nodes`: the best first, copied unchanged, then the children of each pair
-// of slots, bred on the workers from the pair's own stream (RandomStream):
-// parents drawn by roulette, each child crossed (crossChild) with
-// probability crossRate, then mutated (mutateSubtree, mutateTree). With both
-// rates 0 every child is an exact copy of its parent. Reads the bookkeeping
-// that rankPopulation left.
-std::vector<Ttree*> nextTrees(TIndividual** population, int popSize, int best,
-                              const std::vector<std::uint64_t>& runningWeights,
+// `nodes`: the settings.elite best first, copied unchanged in their order,
+// then the children of each pair of slots, bred on the workers from the
+// pair's own stream (RandomStream): parents drawn by tournament or roulette
+// (from the ranking), each child crossed (crossChild) with probability
+// crossRate, then mutated (mutateSubtree, mutateTree). With both rates 0
+// every child is an exact copy of its parent.
+std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
+                              const Ranking& ranking,
                               const EvolutionSettings& settings, int generation,
                               Workers& workers, NodePool& nodes);
 
@@ -114,13 +102,14 @@ using GenerationEnd = std::function<bool(
 
 // Runs the generations after settings.reached up to settings.genSize on
 // the population, whose trees are in `nodes`, and whose final costs (as
-// evalPopCosts gives them) are `costs`: each new population takes a pool of
-// its own, and the previous one goes once the new one is built; its costs
-// are computed on the run's `workers`. Writes one line
-// per generation (after which `generationEnded` may end the run), then the
-// separator and the full block of the final population's best individual.
+// evalPopCosts gives them) are `costs`, with the finite triples of each in
+// `finiteTriples`: each new population takes a pool of its own, and the
+// previous one goes once the new one is built; its costs are computed on the
+// run's `workers`. Writes one line per generation (after which
+// `generationEnded` may end the run), then the separator and the full block
+// of the final population's best individual.
 void runGenerations(TIndividual** population, int popSize,
                     std::unique_ptr<NodePool>& nodes,
                     const EvolutionSettings& settings, std::vector<float> costs,
-                    Workers& workers,
+                    std::vector<int> finiteTriples, Workers& workers,
                     const GenerationEnd& generationEnded = {});

@@ -34,9 +34,12 @@ Coefficients coefficientsOf(std::string_view x, std::string_view y,
 
 // The running cost after one more result: quotient first, then the sum, both
 // in single precision, as every "Cost1: " line shows it. The transcript
-// and the quiet costs both add through here.
-float addedCost(float cost1, float eval, const Coefficients& k) {
+// and the quiet costs both add through here, counting the finite terms when
+// asked.
+float addedCost(float cost1, float eval, const Coefficients& k,
+                int* finiteTerms) {
   const float quotient = function(eval, k) / 100.0f;
+  if (finiteTerms != nullptr) *finiteTerms += std::isfinite(quotient);
   return nanOfFirst(quotient, cost1, quotient + cost1);
 }
 
@@ -56,8 +59,9 @@ float function(float val, const Coefficients& k) {
 
 float writeBlock(std::string_view expression, std::size_t index,
                  const CostTriples& triples, evaluation::ValueCache& cache,
-                 BlockLines& lines) {
+                 BlockLines& lines, int* finiteTriples) {
   lines.add("Expression: ", index, "\t---\t", expression);
+  if (finiteTriples != nullptr) *finiteTriples = 0;
   float cost1 = 0.0f;
   for (std::size_t t = 0; t < triples.coefficients.size(); ++t) {
     // Each triple starts again from the expression with its letters.
@@ -66,7 +70,7 @@ float writeBlock(std::string_view expression, std::size_t index,
         expression, triples.values.texts(t), cache, parsed);
     lines.add("Parsed: ", parsed);
     lines.add("Result (floating point): ", eval);
-    cost1 = addedCost(cost1, eval, triples.coefficients[t]);
+    cost1 = addedCost(cost1, eval, triples.coefficients[t], finiteTriples);
     lines.add("Cost1: ", cost1);
   }
   lines.add(kSeparator);
@@ -82,8 +86,10 @@ float evalIndividual(TIndividual* individual, int index) {
 }
 
 std::vector<float> evalPopCosts(TIndividual** population, int popSize,
-                                Workers& workers) {
+                                Workers& workers,
+                                std::vector<int>* finiteTriples) {
   std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
+  if (finiteTriples != nullptr) finiteTriples->resize(costs.size());
   const CostTriples triples(vars);
   std::vector<evaluation::ValueCache> caches(
       static_cast<std::size_t>(workers.count()));
@@ -94,9 +100,10 @@ std::vector<float> evalPopCosts(TIndividual** population, int popSize,
       costs.size(), 1,
       [&](std::size_t i, int worker) {
         writer.make(i, worker, [&](BlockLines& lines) {
-          costs[i] =
-              writeBlock(parseTree(population[i]->tree), i, triples,
-                         caches[static_cast<std::size_t>(worker)], lines);
+          costs[i] = writeBlock(
+              parseTree(population[i]->tree), i, triples,
+              caches[static_cast<std::size_t>(worker)], lines,
+              finiteTriples == nullptr ? nullptr : &(*finiteTriples)[i]);
         });
       },
       [&](bool done) { writer.serve(done); });
@@ -118,21 +125,25 @@ CostTriples::CostTriples(const std::vector<std::string>& texts)
 }
 
 float expressionCost(std::string_view expression, const CostTriples& triples,
-                     evaluation::EvaluationScratch& scratch) {
+                     evaluation::EvaluationScratch& scratch,
+                     int* finiteTriples) {
   evaluation::expressionValues(expression, triples.values, scratch,
                                scratch.results);
   // Summed in file order, whatever order the values were found in.
   float cost1 = 0.0f;
+  if (finiteTriples != nullptr) *finiteTriples = 0;
   for (std::size_t t = 0; t < scratch.results.size(); ++t) {
-    cost1 = addedCost(cost1, scratch.results[t], triples.coefficients[t]);
+    cost1 = addedCost(cost1, scratch.results[t], triples.coefficients[t],
+                      finiteTriples);
   }
   return cost1;
 }
 
 std::vector<float> quietCosts(TIndividual** population, int popSize,
-                              Workers& workers, int generation,
-                              int generations) {
+                              Workers& workers, int generation, int generations,
+                              std::vector<int>* finiteTriples) {
   std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
+  if (finiteTriples != nullptr) finiteTriples->resize(costs.size());
   const CostTriples triples(vars);
   std::vector<evaluation::EvaluationScratch> scratch(
       static_cast<std::size_t>(workers.count()));
@@ -142,8 +153,10 @@ std::vector<float> quietCosts(TIndividual** population, int popSize,
     if (worker == 0) {
       showProgress(static_cast<long long>(i), popSize, generation, generations);
     }
-    costs[i] = expressionCost(parseTree(population[i]->tree), triples,
-                              scratch[static_cast<std::size_t>(worker)]);
+    costs[i] = expressionCost(
+        parseTree(population[i]->tree), triples,
+        scratch[static_cast<std::size_t>(worker)],
+        finiteTriples == nullptr ? nullptr : &(*finiteTriples)[i]);
   });
   return costs;
 }

@@ -38,17 +38,20 @@ struct CostTriples {
 
 // The last running cost evalIndividual would write for the expression,
 // computed in the same order and precision, writing nothing. `scratch` is
-// the calling thread's own.
+// the calling thread's own. `finiteTriples`, when given, takes the number of
+// triples whose term of the cost was finite.
 float expressionCost(std::string_view expression, const CostTriples& triples,
-                     evaluation::EvaluationScratch& scratch);
+                     evaluation::EvaluationScratch& scratch,
+                     int* finiteTriples = nullptr);
 
 // One individual's block for its expression, numbered `index`, into
 // `lines`: the expression, then per complete test triple the "Parsed: "
 // line, the result and the running cost, then the separator. Returns the
-// last running cost (0 without a triple). `cache` is the calling thread's.
+// last running cost (0 without a triple). `cache` is the calling thread's;
+// `finiteTriples` as for expressionCost.
 float writeBlock(std::string_view expression, std::size_t index,
                  const CostTriples& triples, evaluation::ValueCache& cache,
-                 BlockLines& lines);
+                 BlockLines& lines, int* finiteTriples = nullptr);
 
 // The block of one individual, numbered `index`, written at once. Returns
 // its last running cost.
@@ -60,9 +63,11 @@ float evalIndividual(TIndividual* individual, int index);
 // is not a triple and is skipped. Returns each individual's last running
 // cost. Only the calling thread draws the status line. When an evaluation
 // or a write fails, the lines before it are written and the failure is
-// thrown, as on one thread.
+// thrown, as on one thread. Each one's finite triples (see expressionCost)
+// go to `finiteTriples` when it is given.
 std::vector<float> evalPopCosts(TIndividual** population, int popSize,
-                                Workers& workers);
+                                Workers& workers,
+                                std::vector<int>* finiteTriples = nullptr);
 
 // The plain run's evaluation: evalPopCosts, after which a, b and c hold
 // the last triple's values, as they did when one thread went through them.
@@ -72,7 +77,9 @@ void evalPop(TIndividual** population, int popSize, Workers& workers);
 // threads, which take the individuals in shares; gathered by index, so the
 // costs do not depend on the threads. Only the calling thread draws the
 // status line, as `generation` of `generations`. When evaluations fail, the
-// failure of the lowest index is thrown, as one thread would.
+// failure of the lowest index is thrown, as one thread would. Each one's
+// finite triples go to `finiteTriples` when it is given.
 std::vector<float> quietCosts(TIndividual** population, int popSize,
                               Workers& workers, int generation = 0,
-                              int generations = 0);
+                              int generations = 0,
+                              std::vector<int>* finiteTriples = nullptr);

@@ -9,6 +9,7 @@
 #include "evolution.hpp"
 #include "fitness.hpp"
 #include "progress.hpp"
+#include "selection.hpp"
 #include "transcript.hpp"
 
 namespace {
@@ -67,9 +68,11 @@ void endStopped(LongRun& run, StopReason reason, int generation,
 }  // namespace
 
 bool beginGenerations(LongRun& run, TIndividual** population, int popSize,
-                      const std::vector<float>& costs) {
-  std::vector<std::uint64_t> weights;
-  const int best = rankPopulation(population, popSize, costs, weights);
+                      const std::vector<float>& costs,
+                      const std::vector<int>& finiteTriples) {
+  Ranking ranking;
+  const int best = rankPopulation(population, popSize, costs, finiteTriples,
+                                  run.record.elite, ranking);
   const float bestCost = costs[static_cast<std::size_t>(best)];
   run.state.bestCost = bestCost;
   const bool generations = run.record.genSize > 0;
@@ -116,9 +119,10 @@ bool generationEnded(LongRun& run, int generation, TIndividual** population,
 
 bool resumeGenerations(LongRun& run, int generation, TIndividual** population,
                        int popSize, const std::vector<float>& costs,
-                       double seconds) {
-  std::vector<std::uint64_t> weights;
-  const int best = rankPopulation(population, popSize, costs, weights);
+                       const std::vector<int>& finiteTriples, double seconds) {
+  Ranking ranking;
+  const int best = rankPopulation(population, popSize, costs, finiteTriples,
+                                  run.record.elite, ranking);
   const RunRecord& record = run.record;
   // The rules were looked at when this generation ended, as here.
   StopReason reason =

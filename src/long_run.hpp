@@ -28,7 +28,8 @@ struct LongRun {
 // transcript without generations ends here with the separator and the best
 // individual's block.
 bool beginGenerations(LongRun& run, TIndividual** population, int popSize,
-                      const std::vector<float>& costs);
+                      const std::vector<float>& costs,
+                      const std::vector<int>& finiteTriples);
 
 // After the line of a generation from 1 on, whose costs are `costs` and
 // whose best is `best`: its statistics row, then the rules and a signal,
@@ -46,4 +47,4 @@ bool generationEnded(LongRun& run, int generation, TIndividual** population,
 // individual's block.
 bool resumeGenerations(LongRun& run, int generation, TIndividual** population,
                        int popSize, const std::vector<float>& costs,
-                       double seconds);
+                       const std::vector<int>& finiteTriples, double seconds);

@@ -27,6 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: function-approximator [--evolve [--brief] [--stats FILE]\n"
     "         [--target-cost X] [--stall N] [--time-limit S]\n"
+    "         [--tournament K | --roulette] [--elite N]\n"
     "         [--checkpoint FILE [--checkpoint-every S]]] [--seed N]\n"
     "         [--threads N]\n"
     "       function-approximator --resume FILE [--stats FILE]\n"
@@ -64,6 +65,11 @@ constexpr const char* kUsage =
     "  --threads N    breed and evaluate on N threads, 1 to 1024 (default:\n"
     "                 one per CPU this process may run on); any N gives the\n"
     "                 same output\n"
+    "  --tournament K draw each parent under --evolve as the best of K\n"
+    "                 individuals drawn at random, 2 to 2147483647\n"
+    "                 (default: 5, or the population when smaller)\n"
+    "  --roulette     draw parents by rank roulette instead\n"
+    "  --elite N      keep the N best unchanged, 0 to 2147483647 (default 1)\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "\n"
@@ -149,6 +155,9 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
     kTargetCost,
     kStall,
     kTimeLimit,
+    kTournament,
+    kRoulette,
+    kElite,
     kHelp = 'h',
     kVersion = 'V'
   };
@@ -166,6 +175,9 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
       {"checkpoint", required_argument, nullptr, kCheckpoint},
       {"checkpoint-every", required_argument, nullptr, kCheckpointEvery},
       {"resume", required_argument, nullptr, kResume},
+      {"tournament", required_argument, nullptr, kTournament},
+      {"roulette", no_argument, nullptr, kRoulette},
+      {"elite", required_argument, nullptr, kElite},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0}};
@@ -178,10 +190,10 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
   for (int code, index = -1; (code = getopt_long(argc, argv, shortOptions,
                                                  longOptions, &index)) != -1;
        index = -1) {
-    if (code >= kStats && code <= kTimeLimit && needsEvolve.empty()) {
+    if (code >= kStats && code <= kElite && needsEvolve.empty()) {
       needsEvolve = std::string("--") + longOptions[index].name;
     }
-    if ((code == kSeed || (code >= kBrief && code <= kTimeLimit)) &&
+    if ((code == kSeed || (code >= kBrief && code <= kElite)) &&
         changesRun.empty()) {
       changesRun = std::string("--") + longOptions[index].name;
     }
@@ -250,6 +262,23 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
           return usageError(std::string("invalid checkpoint interval '") +
                             optarg +
                             "': a positive number of seconds is wanted");
+        }
+        break;
+      case kTournament:
+        if (int size = 0; parseNumber(optarg, 2, INT_MAX, size)) {
+          options.tournament = size;
+        } else {
+          return usageError(std::string("invalid tournament size '") + optarg +
+                            "': a number from 2 to 2147483647 is wanted");
+        }
+        break;
+      case kRoulette:
+        options.tournament = 0;
+        break;
+      case kElite:
+        if (!parseNumber(optarg, 0, INT_MAX, options.elite)) {
+          return usageError(std::string("invalid elite '") + optarg +
+                            "': a number from 0 to 2147483647 is wanted");
         }
         break;
       case ':':

@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "progress.hpp"
+#include "selection.hpp"
 
 namespace {
 
@@ -147,6 +148,14 @@ std::string recordLine(const RunRecord& record) {
   if (rules.timeLimit > 0.0) {
     command += " --time-limit " + shortest(rules.timeLimit);
   }
+  // Selection as the run used it, where it is not what the answers give
+  // by default.
+  if (record.tournament == 0) {
+    command += " --roulette";
+  } else if (record.tournament != defaultTournament(record.popSize)) {
+    command += " --tournament " + std::to_string(record.tournament);
+  }
+  if (record.elite != 1) command += " --elite " + std::to_string(record.elite);
   return "Run: function-approximator " APPROXIMATOR_VERSION "\t---\tCommand: " +
          command;
 }

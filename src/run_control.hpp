@@ -79,6 +79,8 @@ struct RunRecord {
   std::uint32_t seed = 1;
   bool brief = false;
   StopRules rules;
+  int tournament = 0;  // the tournament's size; 0: the rank roulette
+  int elite = 1;       // how many of the best pass on unchanged
 };
 
 // "Run: function-approximator <version>\t---\tCommand: printf '...\n' |

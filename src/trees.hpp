@@ -27,7 +27,8 @@ struct Ttree {
 };
 
 // Where the nodes of trees are made: large blocks cut into nodes, released
-// together when the pool is. While a pool is active on a thread, `new Ttree`
+// together when the pool is, as spare blocks that the pools made later take
+// before they map new ones. While a pool is active on a thread, `new Ttree`
 // there takes its nodes from it, with no lock; when none is, from one pool
 // that lives as long as the process (for one thread at a time).
 class NodePool {
@@ -65,6 +66,9 @@ class NodePool {
   std::byte* next_ = nullptr;
   std::byte* end_ = nullptr;
 };
+
+// Gives the spare blocks of released pools back to the system.
+void releaseSpareBlocks();
 
 // Makes pool the one `new Ttree` takes nodes from on this thread (null: the
 // process-wide pool) and returns the one that was active before.

@@ -304,6 +304,8 @@ TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
   };
   const std::string negative =
       "-1.5,-2.25,-3\n-0.125,-4,-7.75\n-80.261,-5.5,-0.5\n-3,-1,-9.125\n";
+  const std::string kStall =
+      "-1.5,2.25,-3\n0.5,-0.75,4\n-1+2, 3,-4.5\n-6.125,-0.5,-7\n2,b,1e3\n";
   const std::string grown =
       "1," + std::string(1024, 'c') + "," + std::string(1 << 21, '1') + "\n";
   const Case cases[] = {
@@ -312,9 +314,11 @@ TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
       {"150 4 0.1 0.7 4", "--evolve",
        "-1.5,2.25,-3\n0.5,-0.75,4\nnan,-2,1e3\n-1+2, 3,-4.5\n"
        "b,-inf,2\n-6.125,-0.5,-7\n"},
-      // Its best stays the same through generations 17 to 28.
-      {"41 30 0.02 0.3 3", "--evolve --seed 9",
-       "-1.5,2.25,-3\n0.5,-0.75,4\n-1+2, 3,-4.5\n-6.125,-0.5,-7\n2,b,1e3\n"},
+      // Its best stays the same for generations; the last one starts with
+      // no finite cost.
+      {"41 30 0.02 0.3 3", "--evolve --seed 9", kStall},
+      {"150 4 0.1 0.7 4", "--evolve --seed 9 --tournament 3 --elite 4", kStall},
+      {"60 6 0.05 0.7 7", "--evolve --seed 9 --roulette --elite 0", kStall},
       // b's value would outgrow 32-bit positions: the first tree with a b
       // stops the run.
       {"40 0 0 0 3", "", negative + grown},

@@ -62,64 +62,17 @@ static std::size_t spans(const Ttree* t, std::size_t at,
   return at;
 }
 
-TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
-  const float inf = INFINITY, nan = NAN;
-  struct Case {
-    std::vector<float> costs, weights;
-    int best, last;       // the last: the one a draw beyond every sum picks
-    float median, total;  // the total of the weights
-  };
-  const Case cases[] = {
-      {{nan, -inf, 5}, {0, 0, 1}, 2, 2, 5, 1},
-      {{nan, inf}, {1, 1}, 0, 1, nan, 2},  // nothing finite: uniform weights
-      {{4, 1, nan, 2, 8, inf}, {2, 4, 0, 3, 1, 0}, 1, 4, 3, 10},
-      // Equal costs: the lower index first.
-      {{-2, -inf, 0.5f, -2}, {3, 0, 1, 2}, 0, 3, -2, 6}};
-  for (const Case& c : cases) {
-    const std::size_t n = c.costs.size();
-    SCOPED_TRACE(::testing::PrintToString(c.costs));
-    std::vector<TIndividual> records(n);
-    std::vector<TIndividual*> pop;
-    for (TIndividual& record : records) pop.push_back(&record);
-    std::vector<std::uint64_t> sums;
-    EXPECT_EQ(rankPopulation(pop.data(), int(n), c.costs, sums), c.best);
-    EXPECT_EQ(bitsOf(medianCost(c.costs)), bitsOf(c.median));
-    EXPECT_EQ(rouletteIndex(sums, 0xffffffff), c.last);
-    std::vector<float> picks(n);  // roulette words on a grid of 600 steps
-    for (int k = 0; k < 600; ++k)
-      ++picks[rouletteIndex(sums, std::uint32_t(k * (0x1p32 / 600)))];
-    for (std::size_t i = 0, sum = 0; i < n; ++i) {
-      EXPECT_EQ(records[i].puntuacion, c.weights[i]) << i;
-      EXPECT_EQ(sums[i], sum += std::size_t(c.weights[i])) << i;
-      EXPECT_EQ(records[i].elite, i == std::size_t(c.best)) << i;
-      EXPECT_EQ(bitsOf(records[i].adaptacion), bitsOf(c.costs[i])) << i;
-      EXPECT_NEAR(picks[i], 600 * c.weights[i] / c.total, 1.0) << i;
-    }
-  }
-  // Shares compared exactly: word 715827883 / 2^32 lies above 1/6 and below
-  // the float nearest it (715827904 / 2^32); totals past 2^32 as well.
-  const struct {
-    std::vector<std::uint64_t> sums;
-    std::uint32_t word;
-    int picked;
-  } edges[] = {{{1, 3, 6}, 715827882, 0},
-               {{1, 3, 6}, 715827883, 1},
-               {{1ull << 39, 1ull << 40}, 1u << 31, 1},
-               {{(1ull << 39) + 1, 1ull << 40}, 1u << 31, 0}};
-  for (const auto& edge : edges)
-    EXPECT_EQ(rouletteIndex(edge.sums, edge.word), edge.picked) << edge.word;
-}
-
-TEST(Variation, TheNinetyTenRuleOnATreeOfKnownShape) {
+TEST(Variation, TheInnerNodeRuleOnATreeOfKnownShape) {
   struct Case {
     const char* tree;
     bool withRoot;
     std::vector<double> shares;  // of each node, in expression order
   };
+  const double inner = kInnerNodeChance, leaf = (1 - inner) / 3;
   const Case cases[] = {
-      // a*b+c: + and * share 0.9, the three leaves 0.1.
-      {"+*abc", true, {0.1 / 3, 0.45, 0.1 / 3, 0.45, 0.1 / 3}},
-      {"+*abc", false, {0.1 / 3, 0.9, 0.1 / 3, 0, 0.1 / 3}},
+      // a*b+c: + and * share the inner chance, the three leaves the rest.
+      {"+*abc", true, {leaf, inner / 2, leaf, inner / 2, leaf}},
+      {"+*abc", false, {leaf, inner, leaf, 0, leaf}},
       {"-ab", false, {0.5, 0, 0.5}},  // no inner node but the root
       {"a", true, {1}},
       {"a", false, {0}}};  // nothing to choose
@@ -258,16 +211,52 @@ TEST(Variation, BothRatesZeroKeepEveryTreeAsItWas) {
     }
     std::vector<float> costs{3, 1, 4, 1, 5};
     costs.resize(std::size_t(n));
-    std::vector<std::uint64_t> sums;
-    rankPopulation(pop.data(), n, costs, sums);
+    Ranking ranking;
+    rankPopulation(pop.data(), n, costs, {}, 1, ranking);
     Workers workers(2);
     NodePool pool;
     const std::vector<Ttree*> next =
-        nextTrees(pop.data(), n, 1, sums, {1, 3, 0, 0}, 1, workers, pool);
+        nextTrees(pop.data(), n, ranking, {1, 3, 0, 0}, 1, workers, pool);
     ASSERT_EQ(next.size(), std::size_t(n));
     for (Ttree* tree : next) {
       EXPECT_TRUE(olds.count(shape(tree))) << shape(tree);
       EXPECT_GE(checkedDepth(tree, nullptr, 0, seen), 0) << shape(tree);
+    }
+  }
+}
+
+// The elite's N best come first, copied unchanged in rank order (a node of
+// none shared), whatever the rates do to the children after them; an elite
+// of the whole population keeps every tree.
+TEST(Variation, TheEliteIsKeptUnchangedInRankOrder) {
+  const char* const shapes[] = {"+*abc",   "a",   "s2/a*bc", "-ab",
+                                "*+ab-c2", "/2b", "c"};
+  const std::vector<float> costs{3, NAN, 1, 4, 1, 5, INFINITY};
+  const int n = 7;
+  std::vector<TIndividual> records(n);
+  std::vector<TIndividual*> pop;
+  for (int i = 0; i < n; ++i) {
+    records[i].tree = grow(shapes[i]);
+    pop.push_back(&records[i]);
+  }
+  Ranking ranking;
+  rankPopulation(pop.data(), n, costs, {}, 0, ranking);
+  for (const auto& [elite, tournament] : {std::pair{3, 2}, {7, 0}, {1, 7}}) {
+    Workers workers(2);
+    NodePool pool;
+    const std::vector<Ttree*> next =
+        nextTrees(pop.data(), n, ranking, {1, 3, 1, 1, 1, 1, tournament, elite},
+                  2, workers, pool);
+    std::set<const Ttree*> seen;
+    for (const TIndividual& record : records)
+      checkedDepth(record.tree, nullptr, 0, seen);
+    for (int slot = 0; slot < n; ++slot) {
+      SCOPED_TRACE(std::to_string(elite) + " slot " + std::to_string(slot));
+      EXPECT_GE(checkedDepth(next[slot], nullptr, 0, seen), 0);
+      if (slot < elite) {
+        EXPECT_EQ(parseTree(next[slot]),
+                  parseTree(pop[ranking.order[slot]]->tree));
+      }
     }
   }
 }
@@ -289,27 +278,30 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
     EXPECT_EQ(evolve(input), runProgram(dir, input).out) << input;
   EXPECT_TRUE(evolve("4 3 1 1 0").ends_with("FINISHED\n"));  // no crossover
   // One individual evolves too (the record line and two generation lines
-  // of eight tabs between two blocks); rates outside 0 to 1 are clamped,
-  // with notes.
-  const RunResult one = runProgram(dir, "1 2 1.5 -2 1", "--evolve >.stdout");
+  // of eight tabs between two blocks); rates outside 0 to 1 are clamped, and a
+  // selection larger than the population is the population, with notes.
+  const RunResult one = runProgram(
+      dir, "1 2 1.5 -2 1", "--evolve --tournament 3 --elite 2 >.stdout");
   EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'),
             2 + 2 + 2 * 8 + 2);
   EXPECT_EQ(one.err,
             "function-approximator: note: the mutation rate 1.5 is "
             "outside 0 to 1; 1 is used\nfunction-approximator: note: "
-            "the crossover rate -2 is outside 0 to 1; 0 is used\n");
+            "the crossover rate -2 is outside 0 to 1; 0 is used\n"
+            "function-approximator: note: the tournament size 3 is larger "
+            "than the population of 1; 1 is used\nfunction-approximator: "
+            "note: the elite size 2 is larger than the population of 1; 1 is "
+            "used\n");
   EXPECT_NE(runProgram(dir, "0 3 0 0 3", "--evolve >.stdout").err.find("empty"),
             std::string::npos);
-  // Trees 2-2, 2*b, csc (rand() draws 1 to 18), with 1, -8, 20 costs 0.2,
-  // 1.48 and 4.23, weights 3, 2, 1: running sums 3, 5, 6. Slot 0 takes 2-2.
-  // Pair 0 of generation 1 draws the words w0, w1, ... of Philox4x32-10
-  // under the key {1, 1} at the counters {0, n / 4, 0, 0}: w0 = 0xa1cfb571
-  // (u = 0.632, 6u = 3.79) picks 2*b, w1 = 0x2cef5b95 (6u = 1.05) 2-2. The
-  // first child crosses (w2, any u < 1); w3 % 2 = 1 picks the left leaf of
-  // 2*b, w4 (u = 0.825 < 0.9) an inner node of 2-2 and w5 its root, a level
-  // too deep; w6-w8, w9-w11, w12-w14 likewise (u 0.29, 0.16, 0.47): it stays
-  // 2*b. The second child (w15) draws too deep four times (w16-w27; u 0.12,
-  // 0.81, 0.0046, 0.19 for the kind) and stays 2-2. Costs 0.2, 1.48, 0.2.
+  // Trees 2-2, 2*b, csc (rand() draws 1 to 18), with 1, -8, 20 cost 0.2,
+  // 1.48 and 4.23. Slot 0 takes 2-2; a population of 3 holds tournaments of
+  // 3. Pair 0 of generation 1 draws the words w0, w1, ... of Philox4x32-10
+  // under the key {1, 1} at the counters {0, n / 4, 0, 0}: w0 = 0xa1cfb571,
+  // w1 = 0x2cef5b95 and w2 = 0xd51dc87d draw 2, 1 and 0 (w % 3): 2-2 wins;
+  // w3-w5 draw 0, 0 and 2: 2-2 again. Crossing 2-2 with itself makes 2-2
+  // whatever the draws (every leaf is a 2; the root graft is too deep), so
+  // all three cost 0.2.
   const std::string plain = runProgram(dir, "3 1 0 1 1").out;
   const std::string lineAndBest =
       "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: 0.2"
@@ -318,20 +310,20 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
       " 0\nCost1: 0.2\n" SEP "FINISHED\n";
   EXPECT_EQ(evolve("3 1 0 1 1"), plain.substr(0, plain.size() - 9) +
                                      runLine("3 1 0 1 1") + lineAndBest);
-  // 2-2 and 2*b, sums 2, 3: w0 (3u = 1.90) and w1 (3u = 0.53) pick 2-2; w2
-  // (0.83) does not cross at rate 0. w3 (0.012 < 0.2) mutates a subtree: w4
-  // (0.825 < 0.9) and w5 take the root, w6 % 2 = 0 levels below it, and a
-  // leaf grows (w7 discarded, w8 % 4 = 2: c). The point mutation at rate 1
-  // changes every node: w9 begins it, w10 % 4 = 3 makes c a 2, w11 follows.
-  // The child 2 costs (4 - 16 + 20) / 100 = 0.08; the median of 0.2 and 0.08
-  // is 0.14.
+  // 2-2 and 2*b, tournaments of 2: w0-w3 all draw 1 (w % 2), so both
+  // parents are 2*b. w4 (u = 0.83) does not cross at rate 0, w5 (0.59, not
+  // below the subtree chance 0.5) mutates no subtree. The point mutation at
+  // rate 1 changes every node: w6 begins it, w7 % 5 = 2 gives the root a *
+  // again, w8 follows, w9 % 4 = 3 makes b a 2, w10 follows, w11 % 4 = 2 makes
+  // the left 2 a c. The child c*2 is 40 and costs (1600 - 320 + 20) / 100 =
+  // 13; the median of 0.2 and 13 is 6.6.
   const std::string two = runProgram(dir, "2 1 1 0 1").out;
   EXPECT_EQ(evolve("2 1 1 0 1"),
             two.substr(0, two.size() - 9) + runLine("2 1 1 0 1") +
-                "Generation: 1\t---\tBest cost: 0.08\t---\tMedian cost: 0.14"
-                "\t---\tNon-finite costs: 0\t---\tBest expression: 2\n" SEP
-                "Expression: 1\t---\t2\nParsed: 2\nResult (floating point):"
-                " 2\nCost1: 0.08\n" SEP "FINISHED\n");
+                "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: 6.6"
+                "\t---\tNon-finite costs: 0\t---\tBest expression: 2-2\n" SEP
+                "Expression: 0\t---\t2-2\nParsed: 2-2\nResult (floating point):"
+                " 0\nCost1: 0.2\n" SEP "FINISHED\n");
   // Seeds: one run each, the same every time, and not the same run.
   const std::string five = evolve("20 5 0.1 0.8 3", "--seed 5 ");
   EXPECT_EQ(evolve("20 5 0.1 0.8 3", "--seed 5 "), five);

@@ -15,12 +15,14 @@ int checkedNodes(const Ttree* node, const Ttree* parent) {
 }
 
 TEST(Trees, PoolTreePrintedInPreOrderAndReleasedWithItsPool) {
-  // The process's address space: a block reserves its own 2 MiB, no more,
-  // and gives them back with its pool.
+  // The process's address space: a block reserves its own 2 MiB, no more; a
+  // pool that goes keeps them for the next pool, until the spares are
+  // released.
   auto mapped = [pages = 0L]() mutable {
     std::ifstream("/proc/self/statm") >> pages;
     return pages * sysconf(_SC_PAGESIZE);
   };
+  releaseSpareBlocks();
   const long before = mapped();
   {
     NodePool pool;
@@ -41,5 +43,12 @@ TEST(Trees, PoolTreePrintedInPreOrderAndReleasedWithItsPool) {
         out.text(),
         "\nPopulation: 0\n-,0-,12,2  2,2    +,1a,2   2,2      \nFinished\n");
   }
+  for (int pools = 0; pools < 2; ++pools) {
+    NodePool pool;
+    const ActivePool active(&pool);
+    EXPECT_NE(copyTree(new Ttree{}, nullptr), nullptr);
+    EXPECT_EQ(mapped() - before, 2 << 20);
+  }
+  releaseSpareBlocks();
   EXPECT_EQ(mapped(), before);
 }
