@@ -22,22 +22,6 @@ std::string randomText(std::mt19937& rng, const std::string& set, unsigned n) {
 
 }  // namespace
 
-TEST(PositionLists, FindCharSortAscAndOperatorLists) {
-  // clang-format off
-  struct Case { std::string text, set; std::vector<int> positions; };
-  const Case cases[] = {{"", "*", {}}, {"6*2/4", "*", {1}}, {"1234", "s*/", {}},
-                        {"s4s9", "s", {0, 2}}, {"6*2/4s9", "s*/", {1, 3, 5}}};
-  const std::vector<int> sorts[][2] = {{{}, {}}, {{7}, {7}}, {{0, -1}, {-1, 0}},
-      {{5, 1, 3}, {1, 3, 5}}, {{2, 1, 2}, {1, 2, 2}}};
-  // clang-format on
-  for (const Case& t : cases) {
-    EXPECT_EQ(operatorPositions(t.text, t.set), t.positions) << t.text;
-    EXPECT_EQ(findChar(t.text, t.set[0]),
-              ref::operatorList(t.text, {t.set[0]}));
-  }
-  for (const auto& sort : sorts) EXPECT_EQ(sortAsc(sort[0]), sort[1]);
-}
-
 // Runs of signs fold to one sign (the text itself when no fold is given), then
 // the terms sum left to right; within a term s, * and / go strictly left to
 // right, and an operand is atof narrowed to float. Between two NaNs the one
@@ -96,6 +80,9 @@ TEST(Pipeline, FastProceduresAgreeWithThePlainOnes) {
   for (std::size_t i = 0; i < 4000; ++i) {
     const std::string text = randomText(rng, "0123456789.e+-*/s x", 40);
     ASSERT_EQ(operatorPositions(text, "s*/"), ref::operatorList(text, "s*/"));
+    std::vector<int> both = findChar(text, '*'), roots = findChar(text, 's');
+    both.insert(both.end(), roots.begin(), roots.end());
+    ASSERT_EQ(sortAsc(both), ref::operatorList(text, "*s")) << text;
     ASSERT_EQ(parseSigns(text), ref::parseSigns(text)) << text;
     ASSERT_EQ(bitsOf(muldiv(text)), bitsOf(ref::muldiv(text))) << text;
     ASSERT_EQ(decimalValue(text), std::atof(text.c_str())) << text;

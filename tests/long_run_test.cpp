@@ -11,7 +11,6 @@
 #include <charconv>
 #include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <regex>
 
 #include "support.hpp"
@@ -69,62 +68,52 @@ TEST(BriefTranscript, IsTheFullOneWithTheFirstPopulationSummedUp) {
   ScratchDir dir;
   dir.write("testVals.csv", kValues);
   const Lines full = split(evolved(dir, "9 4 1.5 0.8 2"));
-  const Lines brief = split(evolved(dir, "9 4 1.5 0.8 2", "--brief"));
   // The clamped rate is the one used; an unseeded run is seed 1.
   const std::string record =
       kRecord +
-      "printf '9 4 1 0.8 2\\n' | function-approximator --evolve "
-      "--seed 1";
-  const auto listed = std::find(
-      std::find(full.begin(), full.end(), "Test values: "), full.end(), kSep);
-  const auto recordAt = std::find(listed, full.end(), record);
+      "printf '9 4 1 0.8 2\\n' | function-approximator --evolve --seed 1";
+  const auto first = std::ranges::find_if(
+      full, [](const std::string& line) { return line.starts_with("Expr"); });
+  const auto recordAt = std::find(first, full.end(), record);
   ASSERT_NE(recordAt, full.end());
-  Lines expressions, costs;
   std::vector<Lines::const_iterator> blocks;
-  for (auto line = listed + 1; line != recordAt; ++line) {
-    if (line->starts_with("Expression: ")) {
-      expressions.push_back(line->substr(line->find("\t---\t") + 5));
-      costs.push_back("0");
-      blocks.push_back(line);
-    }
+  Lines costs;  // each block's last
+  for (auto line = first; line != recordAt; ++line) {
+    if (line->starts_with("Expression: ")) blocks.push_back(line);
+    if (line->starts_with("Cost1: ")) costs.resize(blocks.size());
     if (line->starts_with("Cost1: ")) costs.back() = line->substr(7);
   }
   ASSERT_EQ(costs.size(), 9u);
   std::size_t best = 0;
   std::vector<float> finite;
-  for (std::size_t i = 0; i < costs.size(); ++i) {
+  for (std::size_t i = 0; i < 9; ++i) {
     if (!std::isfinite(number(costs[i]))) continue;
+    if (finite.empty() || number(costs[i]) < number(costs[best])) best = i;
     finite.push_back(number(costs[i]));
-    if (!std::isfinite(number(costs[best])) ||
-        finite.back() < number(costs[best]))
-      best = i;
   }
   ASSERT_FALSE(finite.empty());
-  const std::string zeroLine = brief.at(listed - full.begin() + 2);
+  std::ranges::sort(finite);
+  const std::size_t n = finite.size(), listed = first - full.begin();
+  const float median = (finite[(n - 1) / 2] + finite[n / 2]) / 2;
+  const Lines brief = split(evolved(dir, "9 4 1.5 0.8 2", "--brief"));
+  const std::string zeroLine = brief.at(listed + 1);
   const Lines zero = values(zeroLine);
   EXPECT_EQ(zero,
-            (Lines{"0", costs[best], zero[2], std::to_string(9 - finite.size()),
-                   expressions[best]}));
-  std::sort(finite.begin(), finite.end());
-  const std::size_t half = finite.size() / 2;
-  const float median =
-      finite.size() % 2 ? finite[half] : (finite[half - 1] + finite[half]) / 2;
+            (Lines{"0", costs[best], zero[2], std::to_string(9 - n),
+                   blocks[best]->substr(blocks[best]->find("\t---\t") + 5)}));
   // Six digits of each cost: the mean of two may differ in the last one.
   EXPECT_NEAR(number(zero[2]), median, 1e-5 * std::fabs(median)) << zero[2];
-
-  Lines expected(full.begin(), listed + 1);
+  Lines expected(full.begin(), first);
   expected.insert(expected.end(), {record + " --brief", zeroLine});
   expected.insert(expected.end(), recordAt + 1, full.end());
   EXPECT_EQ(brief, expected);
-  EXPECT_EQ(generationLines(full).size(), 4u);
 
-  expected.resize(static_cast<std::size_t>(listed - full.begin() + 3));
+  expected.resize(listed + 2);
   *std::find(expected.begin(), expected.end(), "Generations: 4") =
       "Generations: 0";
-  expected[expected.size() - 2] =
-      kRecord +
-      "printf '9 0 1.5 0.8 2\\n' | function-approximator --evolve "
-      "--seed 1 --brief";
+  expected[listed] = kRecord +
+                     "printf '9 0 1.5 0.8 2\\n' | function-approximator "
+                     "--evolve --seed 1 --brief";
   expected.push_back(kSep);
   expected.insert(expected.end(), blocks[best],
                   std::find(blocks[best], full.cend(), kSep) + 1);
@@ -143,21 +132,20 @@ TEST(StatsFile, RowsAreTheGenerationLines) {
       evolved(dir, "40 12 0.1 0.8 3", "--brief --stats s.csv --threads 2")));
   const std::string file = dir.read("s.csv");
   const Lines rows = split(file, "\r\n");
-  ASSERT_TRUE(file.ends_with("\r\n"));
-  ASSERT_EQ(lines.size(), 13u);
-  ASSERT_EQ(rows.size(), 14u);
+  ASSERT_TRUE(file.ends_with("\r\n") && lines.size() == 13 &&
+              rows.size() == 14);
   EXPECT_EQ(rows[0],
             "generation,best_cost,median_cost,non_finite,best_nodes,"
             "mean_nodes,seconds");
+  // The file gives a NaN without its sign.
+  const auto shown = [](const std::string& cost) {
+    char text[32];
+    return cost == "-nan" ? "nan"
+                          : std::string(formatFloat(number(cost), text));
+  };
   for (std::size_t g = 0; g < lines.size(); ++g) {
     const Lines row = split(rows[g + 1], ","), line = values(lines[g]);
     ASSERT_EQ(row.size(), 7u) << rows[g + 1];
-    // The file gives a NaN without its sign.
-    const auto shown = [](const std::string& cost) {
-      char text[32];
-      return cost == "-nan" ? "nan"
-                            : std::string(formatFloat(number(cost), text));
-    };
     EXPECT_EQ(Lines({row[0], shown(row[1]), shown(row[2]), row[3], row[4]}),
               Lines({std::to_string(g), shown(line[1]), shown(line[2]), line[3],
                      std::to_string(line[4].size())}));
@@ -183,12 +171,10 @@ TEST(StatsFile, FailuresEndTheRun) {
             "'no/such.csv': No such file or directory\n");
   const RunResult full =
       runProgram(dir, "40 12 0.1 0.8 3", "--evolve --stats /dev/full >.stdout");
-  EXPECT_EQ(std::to_string(full.status) + full.err,
-            "1function-approximator: note: 2 test triples have an a not above "
-            "0, the first Var[3] with a \"0\": the cost has no lower bound, "
-            "and the evolution can run it towards minus infinity\n"
-            "function-approximator: cannot write the statistics file "
-            "'/dev/full': No space left on device\n");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_TRUE(full.err.ends_with(
+      "\nfunction-approximator: cannot write the statistics file "
+      "'/dev/full': No space left on device\n"));
   const Lines lines = split(full.out);
   const auto stopped = std::find(
       lines.begin(), lines.end(),
@@ -213,21 +199,16 @@ TEST(StopRules, EachEndsTheRunWhereItFirstHolds) {
   best.erase(best.begin());
   char target[32];
   *std::to_chars(target, target + 31, best[15]).ptr = '\0';
-  int reached = 1, stalled = 1;
-  while (!(best[static_cast<std::size_t>(reached)] <= best[15])) ++reached;
-  for (int since = 0; stalled < 30; ++stalled) {
-    since = best[static_cast<std::size_t>(stalled)] <
-                    best[static_cast<std::size_t>(stalled - 1)]
-                ? 0
-                : since + 1;
-    if (since == 3) break;
-  }
-  ASSERT_LT(stalled, 30) << "the run stalls for three generations";
-  const std::string toTarget = std::string("--target-cost ") + target;
-  const std::string stall = "no lower best cost in 3 generations";
+  std::size_t reached = 1, stalled = 1;
+  while (!(best[reached] <= best[15])) ++reached;
+  for (int since = 0; stalled < 30; ++stalled)
+    if ((since = best[stalled] < best[stalled - 1] ? 0 : since + 1) == 3) break;
+  ASSERT_LT(stalled, 30u) << "the run stalls for three generations";
+  const std::string toTarget = std::string("--target-cost ") + target,
+                    stall = "no lower best cost in 3 generations";
   const struct {
     std::string options, reason;
-    int after;
+    std::size_t after;
   } cases[] = {{toTarget, "target cost reached", reached},
                {"--stall 3", stall, stalled},
                {"--time-limit 1e-09", "time limit reached", 1},
@@ -236,27 +217,22 @@ TEST(StopRules, EachEndsTheRunWhereItFirstHolds) {
                 std::min(reached, stalled)}};
   for (const auto& c : cases) {
     const std::string g = std::to_string(c.after);
-    EXPECT_EQ(runProgram(dir, "60 30 0.1 0.8 3",
-                         "--evolve --brief " + c.options + " >t")
-                  .status,
-              0);
-    Lines expected = split(evolved(dir, "60 " + g + " 0.1 0.8 3", "--brief"));
-    for (std::string& line : expected) {
+    const std::string run = "--evolve --brief " + c.options + " >t";
+    EXPECT_EQ(runProgram(dir, "60 30 0.1 0.8 3", run).status, 0);
+    std::string expected;
+    for (std::string line :
+         split(evolved(dir, "60 " + g + " 0.1 0.8 3", "--brief"))) {
       if (line == "Generations: " + g) line = "Generations: 30";
       if (line.starts_with(kRecord))
         line = kRecord +
                "printf '60 30 0.1 0.8 3\\n' | function-approximator --evolve "
                "--seed 1 --brief " +
                c.options;
+      if (line.starts_with("Generation: " + g + "\t"))
+        line += "\nStopped: " + c.reason + " after generation " + g;
+      expected += line + "\n";
     }
-    const auto last = std::find_if(
-        expected.begin(), expected.end(), [&](const std::string& line) {
-          return line.starts_with("Generation: " + g + "\t");
-        });
-    ASSERT_NE(last, expected.end()) << c.options;
-    expected.insert(last + 1,
-                    "Stopped: " + c.reason + " after generation " + g);
-    EXPECT_EQ(split(dir.read("t")), expected) << c.options;
+    EXPECT_EQ(dir.read("t"), expected) << c.options;
   }
   EXPECT_EQ(runShell(dir, "PATH=\"$(dirname '" APPROXIMATOR_EXE
                           "'):$PATH\"; sed -n 's/^Run:.*Command: //p' t | "
@@ -274,6 +250,9 @@ int interrupted(const ScratchDir& dir, const std::string& options,
                 std::initializer_list<int> signals) {
   dir.write("in", "200 1000000 0.1 0.8 4\n");
   std::filesystem::remove(dir.path() / "out");
+  const std::string command = "cd '" + dir.path().string() + "' && exec '" +
+                              APPROXIMATOR_EXE "' " + options +
+                              " <in >out 2>err";
   const pid_t child = fork();
   if (child == 0) {
     sigset_t none;
@@ -281,17 +260,13 @@ int interrupted(const ScratchDir& dir, const std::string& options,
     sigprocmask(SIG_SETMASK, &none, nullptr);
     for (const int signal : {SIGHUP, SIGINT, SIGTERM})
       std::signal(signal, SIG_DFL);
-    const std::string command =
-        "exec '" APPROXIMATOR_EXE "' " + options + " <in >out 2>err";
-    if (chdir(dir.path().c_str()) == 0)
-      execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+    execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
     _exit(127);
   }
   int raw = 0;
-  while (dir.read("out").find("\nGeneration: 1\t") == std::string::npos) {
+  for (; dir.read("out").find("\nGeneration: 1\t") == std::string::npos;
+       usleep(10000))
     if (waitpid(child, &raw, WNOHANG) == child) return raw;
-    usleep(10000);
-  }
   for (const int signal : signals) kill(child, signal);
   waitpid(child, &raw, 0);
   return raw;
@@ -311,12 +286,11 @@ TEST(CleanStop, ASignalStopsAfterTheGenerationThenEndsTheProgram) {
         interrupted(dir, "--evolve --stats s.csv --time-limit 60", {signal});
     EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal) << signal;
     const Lines lines = split(dir.read("out"));
-    const std::string last = generationLines(lines).back();
-    const std::string g = values(last)[0];
+    const std::string last = generationLines(lines).back(), g = values(last)[0];
     const auto stopped = std::find(lines.begin(), lines.end(), last) + 1;
     ASSERT_LT(stopped + 2, lines.end()) << signal;
-    EXPECT_EQ(*stopped, "Stopped: interrupted after generation " + g);
-    EXPECT_EQ(stopped[1], kSep);
+    EXPECT_EQ(Lines(stopped, stopped + 2),
+              (Lines{"Stopped: interrupted after generation " + g, kSep}));
     EXPECT_TRUE(stopped[2].ends_with("\t---\t" + values(last)[4]));
     EXPECT_EQ(lines.back(), "FINISHED");
     EXPECT_TRUE(split(dir.read("s.csv"), "\r\n").back().starts_with(g + ","));

@@ -21,16 +21,12 @@ namespace reference {
 inline std::vector<int> operatorList(const std::string& text,
                                      const std::string& set) {
   std::vector<int> v;
-  for (const char ch : set) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+  for (const char ch : set)
+    for (std::size_t i = 0; i < text.size(); ++i)
       if (text[i] == ch) v.push_back(static_cast<int>(i));
-    }
-  }
-  for (std::size_t n = v.size(); n > 1; --n) {
-    for (std::size_t d = 0; d + 1 < n; ++d) {
+  for (std::size_t n = v.size(); n > 1; --n)
+    for (std::size_t d = 0; d + 1 < n; ++d)
       if (v[d + 1] < v[d]) std::swap(v[d], v[d + 1]);
-    }
-  }
   return v;
 }
 
@@ -48,12 +44,10 @@ inline std::string parseSigns(std::string t) {
 
 // One pass per letter: splice in the value, search on right after it.
 inline std::string replaceVar(std::string text) {
-  for (const auto& [letter, value] : {std::pair{'a', a}, {'b', b}, {'c', c}}) {
+  for (const auto& [letter, value] : {std::pair{'a', a}, {'b', b}, {'c', c}})
     for (std::size_t at = 0; (at = text.find(letter, at)) != std::string::npos;
-         at += value.size()) {
+         at += value.size())
       text.replace(at, 1, value);
-    }
-  }
   return text;
 }
 
