@@ -172,21 +172,20 @@ TEST(ReportCommand, ReportsPicturesStatusesAndMessages) {
            std::string(76, 'b') + "...\n\n",
        ""},
       {"--top 1 run", 0, "  -0.25  b-asc*a\n\nFinite", ""},
-      {"evo", 0, "population\n  median           100\n", ""},  // odd count
       {"--svg b.svg brief", 0,
        "Run\n  program          function-approximator 1.1.0\n  command         "
        " "
        "printf '6 3 0.1 0.7 2\\n' | function-approximator --evolve --seed 7 "
-       "--brief --target-cost 0.0125\n  population size  6\n",
-       ""},
-      {"brief", 0,
-       "  transcript       complete, brief: generation lines only\n\n"
-       "Generations (from 0, the first population)\n  count            2\n"
-       "  first best cost  0.02\n  last best cost   0.0125\n  stopped          "
-       "target cost reached after generation 2\n\nLowest possible cost (the "
-       "sum of (c - b^2/(4a))/100)\n  lowest           0.01\n  last best gap "
-       "   0.0025 (25% of the lowest)\n\nFinal costs of the first "
-       "population\n  not in a brief transcript\n",
+       "--brief --target-cost 0.0125\n  population size  6\n  generations      "
+       "3\n  mutation rate    0.1\n  crossover rate   0.7\n  test triples     "
+       "2\n  individuals      0\n  transcript       complete, brief: "
+       "generation "
+       "lines only\n\nGenerations (from 0, the first population)\n  count     "
+       "       2\n  first best cost  0.02\n  last best cost   0.0125\n  "
+       "stopped          target cost reached after generation 2\n\nLowest "
+       "possible cost (the sum of (c - b^2/(4a))/100)\n  lowest           "
+       "0.01\n  last best gap    0.0025 (25% of the lowest)\n\nFinal costs of "
+       "the first population\n  not in a brief transcript\n",
        ""},
       {"stopped", 0,
        "  last best cost   0.25\n  stopped          interrupted after "
@@ -312,11 +311,18 @@ std::string attribute(const std::string& tag, const std::string& name) {
 
 bool isWhole(double x) { return std::fabs(x - std::round(x)) < 1e-6; }
 
-// 0 and powers of ten; or from the second on consecutive multiples of one
-// step of 1, 2 or 5 times a power of ten, after the multiple before them or
-// the axis' own whole start.
-bool isRound(const std::vector<double>& v) {
+// Tick labels in one notation, at least two: 0 and powers of ten; or from
+// the second on consecutive multiples of one step of 1, 2 or 5 times a power
+// of ten, after the multiple before them or the axis' own whole start.
+bool isRound(const std::vector<std::string>& labels) {
+  std::vector<double> v;
+  std::set<bool> exponents;  // of labels but 0
+  for (const std::string& label : labels) {
+    v.push_back(std::stod(label));
+    if (label != "0") exponents.insert(label.find('e') != label.npos);
+  }
   const auto ten = [](double x) { return isWhole(std::log10(std::fabs(x))); };
+  if (v.size() < 2 || exponents.size() > 1) return false;
   if (std::ranges::all_of(v, [&](double x) { return !x || ten(x); }))
     return true;
   const double step = v.back() - v[v.size() - 2];
@@ -358,8 +364,7 @@ TEST(ReportPictures, RoundTicksNoTextOverTextAndATableOfRuns) {
     runShell(s, "'" REPORT_EXE "' --svg p.svg " + args + " > out");
     svg = s.read("p.svg");
     std::vector<std::pair<std::array<double, 4>, std::string>> boxes;
-    std::vector<std::vector<double>> ticks;           // axis by axis
-    std::vector<std::set<bool>> exponents;            // of labels but 0
+    std::vector<std::vector<std::string>> ticks;      // axis by axis
     std::string last;                                 // the last text's style
     double top = 0, bottom = 0, low = 1e9, high = 0;  // of the last frame
     for (auto at = svg.find("\n<"); at != svg.npos;
@@ -381,12 +386,13 @@ TEST(ReportPictures, RoundTicksNoTextOverTextAndATableOfRuns) {
       if (!tag.starts_with("<text")) continue;
       const std::string text =
           svg.substr(end + 1, svg.find('<', end) - end - 1);
-      const double size = style == "title" ? 17 : 12;
-      const double width = 0.6 * size * static_cast<double>(text.size());
-      const double left = std::stod(attribute(tag, "x")) - width / 2 -
-                          (style.starts_with("end") ? width / 2 : 0) +
-                          (style.starts_with("start") ? width / 2 : 0);
-      const double above = std::stod(attribute(tag, "y")) - 0.8 * size;
+      const double size = style == "title" ? 17 : 12,
+                   width = 0.6 * size * static_cast<double>(text.size()),
+                   anchor = style.starts_with("end")     ? 1
+                            : style.starts_with("start") ? 0
+                                                         : 0.5,
+                   left = std::stod(attribute(tag, "x")) - anchor * width,
+                   above = std::stod(attribute(tag, "y")) - 0.8 * size;
       for (const auto& [b, other] : boxes)
         EXPECT_FALSE(left < b[1] && b[0] < left + width && above < b[3] &&
                      b[2] < above + size)
@@ -394,16 +400,11 @@ TEST(ReportPictures, RoundTicksNoTextOverTextAndATableOfRuns) {
       boxes.push_back({{left, left + width, above, above + size}, text});
       EXPECT_TRUE(left >= 0 && left + width <= 720) << args << ": " << text;
       if (style.ends_with("tick") && style != last) ticks.emplace_back();
-      if (style.ends_with("tick") && style != last) exponents.emplace_back();
-      if (style.ends_with("tick")) ticks.back().push_back(std::stod(text));
-      if (style.ends_with("tick") && text != "0")
-        exponents.back().insert(text.find('e') != text.npos);
+      if (style.ends_with("tick")) ticks.back().push_back(text);
       last = style;
     }
-    for (std::size_t k = 0; k < ticks.size(); ++k)
-      EXPECT_TRUE(ticks[k].size() >= 2 && isRound(ticks[k]) &&
-                  exponents[k].size() <= 1)
-          << args << ": " << testing::PrintToString(ticks[k]);
+    for (const auto& labels : ticks)
+      EXPECT_TRUE(isRound(labels)) << args << testing::PrintToString(labels);
     // Of the README's run: the floor, and the best line's fall from a gap
     // of 0.2 to none over most of the plot's height.
     if (args == "parabolas.txt") {
