@@ -55,6 +55,9 @@ const std::string kLeafC3 =
 const std::string kLeafC34 =
     "Expression: 0\t---\tc|Parsed: 3|Result (floating point): 3|Cost1: "
     "0.18|Parsed: 4|Result (floating point): 4|Cost1: 0.08|*|";
+// Nothing to run: the setting up and an empty listing.
+const std::string kNothing =
+    setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|");
 // The record of an unseeded evolving run, before its first generation line.
 std::string record(const std::string& answers) {
   return "Run: function-approximator " APPROXIMATOR_VERSION
@@ -93,11 +96,6 @@ TEST(EndToEnd, Runs) {
       // 1738766719, 190686788, ... and seed 2^32 - 1 254925627, 1205188300,
       // 366127624, ... (glibc's srand): depth 1 reads left leaf (draw 6),
       // operator (2), right leaf (4).
-      {"2 5 0.1 0.7 2", nullptr, "--seed 1 > .stdout", 0,
-       kGenerations5 + kNoFile,
-       setUp("5", "2", "0.1", "0.7") +
-           lines(kNoValues + "Expression: 0\t---\t2-2-a+2|*|Expression: "
-                             "1\t---\t2sc-a-a|*|FINISHED|")},
       {"2 0 0 0 1", nullptr, "--seed 2 > .stdout", 0, kNoFile,
        setUp("0", "2", "0", "0") +
            lines(kNoValues + "Expression: 0\t---\tcs2|*|Expression: "
@@ -115,11 +113,6 @@ TEST(EndToEnd, Runs) {
        setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
       // The point ends the size and fails every later read. A depth 0 tree
       // is one leaf, from draw 2.
-      {"1.7 5 1 1 4", "", "", 0,
-       "note: the population size was read as 1: the answer ends at '.', and "
-       "the later answers are 0",
-       setUp("0", "1", "0", "0") +
-           lines(kEmpty + "Expression: 0\t---\tc|*|FINISHED|")},
       // A typo is read as before, and the first answer it touches is named.
       // The second leaf comes from draw 4.
       {"2OO 5 0.1 0.7 2", "", "", 0,
@@ -128,18 +121,13 @@ TEST(EndToEnd, Runs) {
        setUp("0", "2", "0", "0") +
            lines(kEmpty +
                  "Expression: 0\t---\tc|*|Expression: 1\t---\t2|*|FINISHED|")},
-      {"0 0 0,05 0.7 2", "", "", 0,
-       "note: the mutation rate was read as 0: the answer ends at ',', and the "
-       "later answers are 0",
-       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
       // What follows a number that stops short may be the next answer.
       {"0-4 0.5 0.25 1", "", "", 0,
        "note: the population size was read as 0: the answer ends at '-', "
        "where the number of generations begins",
        setUp("-4", "0", "0.5", "0.25") + lines(kEmpty + "FINISHED|")},
       {"0 0 0 0 2x", "", "", 0,
-       "note: the tree depth was read as 2: the answer ends at 'x'",
-       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
+       "note: the tree depth was read as 2: the answer ends at 'x'", kNothing},
       // Numbers beyond their type saturate and fail the later reads.
       {"0 99999999999 0.5 1 1", "", "", 0,
        "note: the number of generations is out of range for its type and was "
@@ -153,7 +141,7 @@ TEST(EndToEnd, Runs) {
       {"x 1", "", "", 0,
        "note: the population size could not be read; it and the later answers "
        "are 0",
-       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
+       kNothing},
       // A negative depth grows the trees of depth 0.
       {"1 0 0 0 -2", "", "", 0,
        "note: the tree depth -2 is negative; every tree is a single leaf, as "
@@ -310,7 +298,6 @@ TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
       "1," + std::string(1024, 'c') + "," + std::string(1 << 21, '1') + "\n";
   const Case cases[] = {
       {"300 0 0 0 6", "", negative},
-      {"3 0 0 0 12", "", negative + negative},
       {"150 4 0.1 0.7 4", "--evolve",
        "-1.5,2.25,-3\n0.5,-0.75,4\nnan,-2,1e3\n-1+2, 3,-4.5\n"
        "b,-inf,2\n-6.125,-0.5,-7\n"},
@@ -336,7 +323,7 @@ TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
     dir.write("testVals.csv", c.values);
     dir.write(".stdin", c.input);
     RunResult one;
-    for (const char* threads : {"1", "2", "3", "7", "8"}) {
+    for (const char* threads : {"1", "2", "3", "8"}) {
       const int status = runShell(dir,
                                   c.shell + "'" APPROXIMATOR_EXE "' " +
                                       c.options + " --threads " + threads +
