@@ -255,8 +255,7 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   // selection larger than the population is the population, with notes.
   const RunResult one = runProgram(
       dir, "1 2 1.5 -2 1", "--evolve --tournament 3 --elite 2 >.stdout");
-  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'),
-            2 + 2 + 2 * 8 + 2);
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'), 22);
   EXPECT_EQ(one.err,
             "function-approximator: note: the mutation rate 1.5 is "
             "outside 0 to 1; 1 is used\nfunction-approximator: note: "
