@@ -28,7 +28,21 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
       {"--evolve --checkpoint c --checkpoint-every 0", "", ": ", 2, false},
       {"--evolve --time-limit -1", "", ": ", 2, false},
       {"--evolve --target-cost 1e39", "", ": ", 2, false},
-      {"a b", "", ": ", 2, false}};
+      {"a b", "", ": ", 2, false},
+      // The short forms; an unknown letter is named alone even in a cluster.
+      {"-h", "Usage: ", " ", 0, false},
+      {"-V", "", " " APPROXIMATOR_VERSION "\n", 0, false},
+      {"-xV", "",
+       ": unknown option '-x'\nTry 'function-approximator --help' for more "
+       "information.\n",
+       2, false},
+      {"--evolve=1", "", ": unknown option '--evolve=1'\n", 2, false},
+      {"--checkpoint c", "", ": option '--checkpoint' needs --evolve\n", 2,
+       false},
+      {"--evolve --checkpoint-every 9", "",
+       ": option '--checkpoint-every' needs --checkpoint\n", 2, false},
+      {"--resume c --stall 3", "",
+       ": option '--stall' cannot be given with --resume", 2, false}};
   ScratchDir dir;
   for (const std::string name :
        {"function-approximator", "function-approximator-report"}) {
@@ -41,41 +55,6 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
                 first)
           << run;
     }
-  }
-}
-
-// The short forms of function-approximator, and an unknown letter named
-// alone even inside a cluster.
-TEST(CommandLine, ShortForms) {
-  struct Case {
-    std::string args, out, err;
-    int status;
-  };
-  const Case cases[] = {
-      {"-h", "Usage: function-approximator", "", 0},
-      {"-V", "function-approximator " APPROXIMATOR_VERSION "\n", "", 0},
-      {"-xV", "", "function-approximator: unknown option '-x'\n", 2},
-      {"--evolve=1", "", "function-approximator: unknown option '--evolve=1'\n",
-       2},
-      {"--checkpoint c", "",
-       "function-approximator: option '--checkpoint' "
-       "needs --evolve\n",
-       2},
-      {"--evolve --checkpoint-every 9", "",
-       "function-approximator: option "
-       "'--checkpoint-every' needs "
-       "--checkpoint\n",
-       2},
-      {"--resume c --stall 3", "",
-       "function-approximator: option '--stall' "
-       "cannot be given with --resume",
-       2}};
-  ScratchDir dir;
-  for (const Case& c : cases) {
-    const std::string run = "'" APPROXIMATOR_EXE "' " + c.args;
-    EXPECT_EQ(runShell(dir, run + " </dev/null >out 2>err"), c.status) << run;
-    EXPECT_EQ(dir.read("out").substr(0, c.out.size()), c.out) << run;
-    EXPECT_EQ(dir.read("err").substr(0, c.err.size()), c.err) << run;
   }
 }
 

@@ -27,14 +27,13 @@ std::string setUp(const std::string& gens, const std::string& size,
       "|Crossover rate: " + crossover + "|");
 }
 
-// Standard error written as its lines, each ended by '|', all but the
-// pointer to --help after the program's name.
+// Standard error written as its lines, each ended by '|', each after the
+// program's name.
 std::string said(const std::string& joined) {
   std::string err;
   std::istringstream parts(joined);
   for (std::string line; std::getline(parts, line, '|');)
-    err += (line.starts_with("Try '") ? "" : "function-approximator: ") + line +
-           "\n";
+    err += "function-approximator: " + line + "\n";
   return err;
 }
 
@@ -55,6 +54,9 @@ const std::string kLeafC3 =
 const std::string kLeafC34 =
     "Expression: 0\t---\tc|Parsed: 3|Result (floating point): 3|Cost1: "
     "0.18|Parsed: 4|Result (floating point): 4|Cost1: 0.08|*|";
+// Nothing to run: the setting up and an empty listing.
+const std::string kNothing =
+    setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|");
 // The record of an unseeded evolving run, before its first generation line.
 std::string record(const std::string& answers) {
   return "Run: function-approximator " APPROXIMATOR_VERSION
@@ -93,11 +95,6 @@ TEST(EndToEnd, Runs) {
       // 1738766719, 190686788, ... and seed 2^32 - 1 254925627, 1205188300,
       // 366127624, ... (glibc's srand): depth 1 reads left leaf (draw 6),
       // operator (2), right leaf (4).
-      {"2 5 0.1 0.7 2", nullptr, "--seed 1 > .stdout", 0,
-       kGenerations5 + kNoFile,
-       setUp("5", "2", "0.1", "0.7") +
-           lines(kNoValues + "Expression: 0\t---\t2-2-a+2|*|Expression: "
-                             "1\t---\t2sc-a-a|*|FINISHED|")},
       {"2 0 0 0 1", nullptr, "--seed 2 > .stdout", 0, kNoFile,
        setUp("0", "2", "0", "0") +
            lines(kNoValues + "Expression: 0\t---\tcs2|*|Expression: "
@@ -115,11 +112,6 @@ TEST(EndToEnd, Runs) {
        setUp("0", "0", "0", "0") + lines(kNoValues + "FINISHED|")},
       // The point ends the size and fails every later read. A depth 0 tree
       // is one leaf, from draw 2.
-      {"1.7 5 1 1 4", "", "", 0,
-       "note: the population size was read as 1: the answer ends at '.', and "
-       "the later answers are 0",
-       setUp("0", "1", "0", "0") +
-           lines(kEmpty + "Expression: 0\t---\tc|*|FINISHED|")},
       // A typo is read as before, and the first answer it touches is named.
       // The second leaf comes from draw 4.
       {"2OO 5 0.1 0.7 2", "", "", 0,
@@ -128,18 +120,13 @@ TEST(EndToEnd, Runs) {
        setUp("0", "2", "0", "0") +
            lines(kEmpty +
                  "Expression: 0\t---\tc|*|Expression: 1\t---\t2|*|FINISHED|")},
-      {"0 0 0,05 0.7 2", "", "", 0,
-       "note: the mutation rate was read as 0: the answer ends at ',', and the "
-       "later answers are 0",
-       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
       // What follows a number that stops short may be the next answer.
       {"0-4 0.5 0.25 1", "", "", 0,
        "note: the population size was read as 0: the answer ends at '-', "
        "where the number of generations begins",
        setUp("-4", "0", "0.5", "0.25") + lines(kEmpty + "FINISHED|")},
       {"0 0 0 0 2x", "", "", 0,
-       "note: the tree depth was read as 2: the answer ends at 'x'",
-       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
+       "note: the tree depth was read as 2: the answer ends at 'x'", kNothing},
       // Numbers beyond their type saturate and fail the later reads.
       {"0 99999999999 0.5 1 1", "", "", 0,
        "note: the number of generations is out of range for its type and was "
@@ -153,7 +140,7 @@ TEST(EndToEnd, Runs) {
       {"x 1", "", "", 0,
        "note: the population size could not be read; it and the later answers "
        "are 0",
-       setUp("0", "0", "0", "0") + lines(kEmpty + "FINISHED|")},
+       kNothing},
       // A negative depth grows the trees of depth 0.
       {"1 0 0 0 -2", "", "", 0,
        "note: the tree depth -2 is negative; every tree is a single leaf, as "
@@ -161,18 +148,12 @@ TEST(EndToEnd, Runs) {
        setUp("0", "1", "0", "0") +
            lines(kEmpty + "Expression: 0\t---\tc|*|FINISHED|")},
       // A header row is listed as it stands; a line of a carriage return
-      // alone is a value that is not a number.
-      {"0 0 0 0 0", "a,b,c\n1,2,3\n", "", 0,
-       "note: testVals.csv holds 3 values that are not numbers, the first "
+      // alone is a value that is not a number, one that ends in one is.
+      {"0 0 0 0 0", "a,b,3\r\n\r\n4x,5\r\n", "", 0,
+       "note: testVals.csv holds 4 values that are not numbers, the first "
        "\"a\"",
        setUp("0", "0", "0", "0") +
-           lines("*|Test values: |Var[0] --- a(a),b(b),c(c)|Var[3] --- "
-                 "a(1),b(2),c(3)|*|FINISHED|")},
-      {"0 0 0 0 0", "1,2,3\r\n\r\n4x,5\r\n", "", 0,
-       "note: testVals.csv holds 2 values that are not numbers, the first "
-       "\"\\r\"",
-       setUp("0", "0", "0", "0") +
-           lines("*|Test values: |Var[0] --- a(1),b(2),c(3\r)|Var[3] --- "
+           lines("*|Test values: |Var[0] --- a(a),b(b),c(3\r)|Var[3] --- "
                  "a(\r),b(4x),c(5\r)|*|FINISHED|")},
       // A negative size is an empty population, never refused.
       {"-3 -2 1000000 1e-7 31", "", "", 0,
@@ -188,11 +169,10 @@ TEST(EndToEnd, Runs) {
        "last 2 values are ignored",
        setUp("0", "2", "0", "0") +
            lines("*|Test values: |Var[0] --- a(1),b(2),c(3)|Var[3] --- "
-                 "a(-1\r),b( 0.50),c(4)|*|Expression: 0\t---\tc|Parsed: "
-                 "3|Result (floating point): 3|Cost1: 0.18|Parsed: 4|Result "
-                 "(floating point): 4|Cost1: 0.08|*|Expression: "
-                 "1\t---\t2|Parsed: 2|Result (floating point): 2|Cost1: "
-                 "0.11|Parsed: 2|Result (floating point): 2|Cost1: "
+                 "a(-1\r),b( 0.50),c(4)|*|" +
+                 kLeafC34 +
+                 "Expression: 1\t---\t2|Parsed: 2|Result (floating point): "
+                 "2|Cost1: 0.11|Parsed: 2|Result (floating point): 2|Cost1: "
                  "0.12|*|FINISHED|")},
       {"1 0 0 0 31\n", nullptr, "", 1,
        "cannot build trees of depth 31: the deepest tree whose expression "
@@ -267,10 +247,6 @@ TEST(EndToEnd, Runs) {
        "last 1 value is ignored|note: testVals.csv has no comma but numbers "
        "separated by semicolons: values are separated by commas, as in 1,2,3",
        setUp("0", "0", "0", "0") + lines("*|Test values: |*|FINISHED|")},
-      {"", nullptr, "--quiet > .stdout", 2,
-       "unknown option '--quiet'|Try 'function-approximator --help' for more "
-       "information.",
-       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input + c.redirect);
@@ -310,7 +286,6 @@ TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
       "1," + std::string(1024, 'c') + "," + std::string(1 << 21, '1') + "\n";
   const Case cases[] = {
       {"300 0 0 0 6", "", negative},
-      {"3 0 0 0 12", "", negative + negative},
       {"150 4 0.1 0.7 4", "--evolve",
        "-1.5,2.25,-3\n0.5,-0.75,4\nnan,-2,1e3\n-1+2, 3,-4.5\n"
        "b,-inf,2\n-6.125,-0.5,-7\n"},
@@ -336,7 +311,7 @@ TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
     dir.write("testVals.csv", c.values);
     dir.write(".stdin", c.input);
     RunResult one;
-    for (const char* threads : {"1", "2", "3", "7", "8"}) {
+    for (const char* threads : {"1", "2", "3", "8"}) {
       const int status = runShell(dir,
                                   c.shell + "'" APPROXIMATOR_EXE "' " +
                                       c.options + " --threads " + threads +
@@ -351,14 +326,12 @@ TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
       }
       // Under a memory limit, the one note that fewer threads are used.
       std::string err = run.err;
-      const std::size_t fewer = err.find(
-          " of the " + std::string(threads) +
-          " threads asked for are used: the memory available holds no more\n");
-      if (fewer != std::string::npos) {
-        EXPECT_NE(c.addressSpace, 0u);
-        const std::size_t start = err.rfind('\n', fewer) + 1;  // npos + 1 = 0
-        err.erase(start, err.find('\n', fewer) + 1 - start);
-      }
+      const std::size_t fewer = err.find(" of the " + std::string(threads) +
+                                         " threads asked for are used: the "
+                                         "memory available holds no more\n");
+      if (fewer != std::string::npos && c.addressSpace != 0)
+        err.erase(err.rfind('\n', fewer) + 1,
+                  err.find('\n', fewer) - err.rfind('\n', fewer));
       EXPECT_EQ(run.out, one.out) << threads;
       EXPECT_EQ(err, one.err) << threads;
       EXPECT_EQ(run.status, one.status) << threads;

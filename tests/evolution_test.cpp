@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <set>
 #include <string_view>
+#include <tuple>
 
 #include "support.hpp"
 
@@ -190,44 +191,10 @@ TEST(Variation, PointMutationChangesEachNodeAtTheRate) {
   }
 }
 
-// With both rates 0 the next population holds exact copies of the old trees,
-// of any shape, and none of their nodes; an odd count of slots left too.
-TEST(Variation, BothRatesZeroKeepEveryTreeAsItWas) {
-  const auto shape = [](Ttree* tree) {  // symbols and depths in pre-order
-    const CoutCapture out;
-    return printTree(tree, 0), out.text();
-  };
-  const char* const shapes[] = {"+*abc", "a", "s2/a*bc", "-ab", "*+ab-c2"};
-  for (const int n : {4, 5}) {
-    std::vector<TIndividual> records(n);
-    std::vector<TIndividual*> pop;
-    std::set<std::string> olds;
-    std::set<const Ttree*> seen;
-    for (int i = 0; i < n; ++i) {
-      records[i].tree = grow(shapes[i]);
-      olds.insert(shape(records[i].tree));
-      checkedDepth(records[i].tree, nullptr, 0, seen);
-      pop.push_back(&records[i]);
-    }
-    std::vector<float> costs{3, 1, 4, 1, 5};
-    costs.resize(std::size_t(n));
-    Ranking ranking;
-    rankPopulation(pop.data(), n, costs, {}, 1, ranking);
-    Workers workers(2);
-    NodePool pool;
-    const std::vector<Ttree*> next =
-        nextTrees(pop.data(), n, ranking, {1, 3, 0, 0}, 1, workers, pool);
-    ASSERT_EQ(next.size(), std::size_t(n));
-    for (Ttree* tree : next) {
-      EXPECT_TRUE(olds.count(shape(tree))) << shape(tree);
-      EXPECT_GE(checkedDepth(tree, nullptr, 0, seen), 0) << shape(tree);
-    }
-  }
-}
-
 // The elite's N best come first, copied unchanged in rank order (a node of
 // none shared), whatever the rates do to the children after them; an elite
-// of the whole population keeps every tree.
+// of the whole population keeps every tree. With both rates 0 every child is
+// an exact copy of an old tree (an odd count of slots left too).
 TEST(Variation, TheEliteIsKeptUnchangedInRankOrder) {
   const char* const shapes[] = {"+*abc",   "a",   "s2/a*bc", "-ab",
                                 "*+ab-c2", "/2b", "c"};
@@ -235,28 +202,34 @@ TEST(Variation, TheEliteIsKeptUnchangedInRankOrder) {
   const int n = 7;
   std::vector<TIndividual> records(n);
   std::vector<TIndividual*> pop;
+  std::set<std::string> olds;
   for (int i = 0; i < n; ++i) {
     records[i].tree = grow(shapes[i]);
+    olds.insert(parseTree(records[i].tree));
     pop.push_back(&records[i]);
   }
   Ranking ranking;
   rankPopulation(pop.data(), n, costs, {}, 0, ranking);
-  for (const auto& [elite, tournament] : {std::pair{3, 2}, {7, 0}, {1, 7}}) {
+  for (const auto& [elite, tournament, rate] : {std::tuple{3, 2, 1.0f},
+                                                {7, 0, 1.0f},
+                                                {1, 7, 1.0f},
+                                                {0, 2, 0.0f},
+                                                {2, 0, 0.0f}}) {
     Workers workers(2);
     NodePool pool;
-    const std::vector<Ttree*> next =
-        nextTrees(pop.data(), n, ranking, {1, 3, 1, 1, 1, 1, tournament, elite},
-                  2, workers, pool);
+    const std::vector<Ttree*> next = nextTrees(
+        pop.data(), n, ranking, {1, 3, rate, rate, 1, 1, tournament, elite}, 2,
+        workers, pool);
     std::set<const Ttree*> seen;
     for (const TIndividual& record : records)
       checkedDepth(record.tree, nullptr, 0, seen);
     for (int slot = 0; slot < n; ++slot) {
       SCOPED_TRACE(std::to_string(elite) + " slot " + std::to_string(slot));
       EXPECT_GE(checkedDepth(next[slot], nullptr, 0, seen), 0);
-      if (slot < elite) {
-        EXPECT_EQ(parseTree(next[slot]),
-                  parseTree(pop[ranking.order[slot]]->tree));
-      }
+      const std::string tree = parseTree(next[slot]);
+      EXPECT_TRUE(slot < elite
+                      ? tree == parseTree(pop[ranking.order[slot]]->tree)
+                      : rate > 0.5f || olds.count(tree));
     }
   }
 }
@@ -282,8 +255,7 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   // selection larger than the population is the population, with notes.
   const RunResult one = runProgram(
       dir, "1 2 1.5 -2 1", "--evolve --tournament 3 --elite 2 >.stdout");
-  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'),
-            2 + 2 + 2 * 8 + 2);
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\t'), 22);
   EXPECT_EQ(one.err,
             "function-approximator: note: the mutation rate 1.5 is "
             "outside 0 to 1; 1 is used\nfunction-approximator: note: "
@@ -302,34 +274,30 @@ TEST(Evolution, RunsOnAfterThePlainRunAndKeepsTheBest) {
   // w3-w5 draw 0, 0 and 2: 2-2 again. Crossing 2-2 with itself makes 2-2
   // whatever the draws (every leaf is a 2; the root graft is too deep), so
   // all three cost 0.2.
-  const std::string plain = runProgram(dir, "3 1 0 1 1").out;
-  const std::string lineAndBest =
-      "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: 0.2"
-      "\t---\tNon-finite costs: 0\t---\tBest expression: 2-2\n" SEP
-      "Expression: 0\t---\t2-2\nParsed: 2-2\nResult (floating point):"
-      " 0\nCost1: 0.2\n" SEP "FINISHED\n";
-  EXPECT_EQ(evolve("3 1 0 1 1"), plain.substr(0, plain.size() - 9) +
-                                     runLine("3 1 0 1 1") + lineAndBest);
-  // 2-2 and 2*b, tournaments of 2: w0-w3 all draw 1 (w % 2), so both
+  // Row two: 2-2 and 2*b, tournaments of 2: w0-w3 all draw 1 (w % 2), so both
   // parents are 2*b. w4 (u = 0.83) does not cross at rate 0, w5 (0.59, not
   // below the subtree chance 0.5) mutates no subtree. The point mutation at
   // rate 1 changes every node: w6 begins it, w7 % 5 = 2 gives the root a *
   // again, w8 follows, w9 % 4 = 3 makes b a 2, w10 follows, w11 % 4 = 2 makes
   // the left 2 a c. The child c*2 is 40 and costs (1600 - 320 + 20) / 100 =
   // 13; the median of 0.2 and 13 is 6.6.
-  const std::string two = runProgram(dir, "2 1 1 0 1").out;
-  EXPECT_EQ(evolve("2 1 1 0 1"),
-            two.substr(0, two.size() - 9) + runLine("2 1 1 0 1") +
-                "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: 6.6"
-                "\t---\tNon-finite costs: 0\t---\tBest expression: 2-2\n" SEP
-                "Expression: 0\t---\t2-2\nParsed: 2-2\nResult (floating point):"
-                " 0\nCost1: 0.2\n" SEP "FINISHED\n");
+  for (const auto& [input, median] :
+       {std::pair{"3 1 0 1 1", "0.2"}, {"2 1 1 0 1", "6.6"}}) {
+    const std::string plain = runProgram(dir, input).out;
+    EXPECT_EQ(
+        evolve(input),
+        plain.substr(0, plain.size() - 9) + runLine(input) +
+            "Generation: 1\t---\tBest cost: 0.2\t---\tMedian cost: " + median +
+            "\t---\tNon-finite costs: 0\t---\tBest expression: "
+            "2-2\n" SEP
+            "Expression: 0\t---\t2-2\nParsed: 2-2\nResult "
+            "(floating point): 0\nCost1: 0.2\n" SEP "FINISHED\n");
+  }
   // Seeds: one run each, the same every time, and not the same run.
   const std::string five = evolve("20 5 0.1 0.8 3", "--seed 5 ");
   EXPECT_EQ(evolve("20 5 0.1 0.8 3", "--seed 5 "), five);
   EXPECT_NE(evolve("20 5 0.1 0.8 3", "--seed 6 "), five);
   const std::string run = evolve("30 12 0.1 0.8 3");
-  EXPECT_EQ(run, evolve("30 12 0.1 0.8 3"));
   std::vector<float> best;  // of each generation line
   for (std::size_t at = 0; (at = run.find("Best cost: ", at + 1)) != run.npos;)
     best.push_back(std::stof(run.substr(at + 11)));

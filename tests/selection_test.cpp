@@ -53,7 +53,6 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
     const std::size_t n = c.costs.size();
     SCOPED_TRACE(::testing::PrintToString(c.costs));
     Records pop(n);
-    std::vector<TIndividual>& records = pop.records;
     Ranking ranking;
     EXPECT_EQ(rankPopulation(pop.pointers.data(), int(n), c.costs, c.triples, 2,
                              ranking),
@@ -65,11 +64,11 @@ TEST(Ranking, WeightsMedianAndRouletteFollowTheCostOrder) {
     for (int k = 0; k < 600; ++k)
       ++picks[rouletteIndex(sums, std::uint32_t(k * (0x1p32 / 600)))];
     for (std::size_t i = 0, sum = 0; i < n; ++i) {
-      EXPECT_EQ(records[i].puntuacion, c.weights[i]) << i;
+      EXPECT_EQ(pop.records[i].puntuacion, c.weights[i]) << i;
       EXPECT_EQ(sums[i], sum += std::size_t(c.weights[i])) << i;
-      EXPECT_EQ(records[i].elite, ranking.place[i] < 2) << i;
+      EXPECT_EQ(pop.records[i].elite, ranking.place[i] < 2) << i;
       EXPECT_EQ(ranking.order[std::size_t(ranking.place[i])], int(i));
-      EXPECT_EQ(bitsOf(records[i].adaptacion), bitsOf(c.costs[i])) << i;
+      EXPECT_EQ(bitsOf(pop.records[i].adaptacion), bitsOf(c.costs[i])) << i;
       EXPECT_NEAR(picks[i], 600 * c.weights[i] / c.total, 1.0) << i;
     }
     EXPECT_EQ(ranking.order[0], c.best);
