@@ -55,9 +55,19 @@ std::string growPopulation(std::vector<TIndividual*>& population,
   try {
     population.resize(static_cast<std::size_t>(run.popSize));
     for (TIndividual*& slot : population) slot = keptRecord();
-    const ActivePool active(&nodes);
-    if (options.seed) std::srand(*options.seed);
-    createPop(population.data(), run.popSize, run.treeDepth);
+    // A team of its own: how many threads the evaluation can afford is
+    // known only once the trees and the test values are in memory. Where
+    // the memory is short of a full team, one thread grows the trees.
+    const RunShape shape{.popSize = run.popSize,
+                         .treeDepth = run.treeDepth,
+                         .populations = populations,
+                         .threads = options.threads};
+    const bool roomy =
+        threadsWithin(shape, static_cast<double>(availableMemoryBytes())) ==
+        options.threads;
+    Workers growers(roomy ? options.threads : 1);
+    growPop(population.data(), run.popSize, run.treeDepth,
+            options.seed.value_or(1), growers, nodes);
   } catch (const std::bad_alloc&) {
     return memoryRefusal(run.popSize, run.treeDepth, availableMemoryBytes(),
                          populations);

@@ -2,14 +2,18 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <iomanip>
 #include <iostream>
 #include <mutex>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "transcript.hpp"
+#include "workers.hpp"
 
 namespace {
 
@@ -58,6 +62,141 @@ thread_local NodePool* activePool = nullptr;
 NodePool& processPool() {
   static NodePool pool;
   return pool;
+}
+
+// A complete tree grown from `draws`: every node takes two, the first only
+// advancing the sequence (the trees users know were grown this way, so it
+// stays), the second choosing its symbol; a node's right subtree is drawn
+// before its left one.
+template <typename Draws>
+Ttree* grownTree(int treeDepth, int maxDepth, Ttree* father, Draws& draws) {
+  Ttree* node = ::new (draws.node()) Ttree{};
+  draws.skip();
+  node->padre = father;
+  node->profundidad = treeDepth;
+  if (treeDepth < maxDepth) {
+    node->dato = opVar[draws.symbol() % 5];
+    node->esHoja = false;
+    node->Hd = grownTree(treeDepth + 1, maxDepth, node, draws);
+    node->Hi = grownTree(treeDepth + 1, maxDepth, node, draws);
+  } else {
+    node->dato = eqVar[draws.symbol() % 4];
+    node->esHoja = true;
+  }
+  return node;
+}
+
+// The program's random source as it is, rand() or the active stream, and
+// nodes from the active pool.
+struct LiveDraws {
+  static void* node() { return Ttree::operator new(sizeof(Ttree)); }
+  static void skip() { draw(); }
+  static std::uint32_t symbol() { return draw(); }
+};
+
+// Symbol draws made ahead, each kept as r % 20, which gives r % 5 and r % 4
+// alike (the skipped draws were made and dropped then), and room taken
+// ahead for the tree's nodes.
+struct DrawnAhead {
+  const std::uint8_t* symbols;
+  NodePool::Room room;
+  int run = 0;
+
+  void* node() {
+    if (room.counts[run] == 0) ++run;
+    --room.counts[run];
+    return std::exchange(room.runs[run], room.runs[run] + sizeof(Ttree));
+  }
+  static void skip() {}
+  std::uint32_t symbol() { return *symbols++; }
+};
+
+// rand()'s sequence after srand(seed), on a state of its own: glibc's rand()
+// is random_r over a 128-byte state.
+class RandSequence {
+ public:
+  explicit RandSequence(unsigned seed) {
+    initstate_r(seed, state_, sizeof state_, &data_);
+  }
+  RandSequence(const RandSequence&) = delete;
+  RandSequence& operator=(const RandSequence&) = delete;
+
+  std::uint32_t next() {
+    std::int32_t value = 0;
+    random_r(&data_, &value);
+    return static_cast<std::uint32_t>(value);
+  }
+
+ private:
+  char state_[128] = {};
+  random_data data_{};  // points into state_
+};
+
+// Whether this C library's rand() is that sequence: checked, not assumed,
+// before trees are grown from it. Leaves rand() as srand(seed) left it.
+bool randIsSequence(unsigned seed) {
+  RandSequence sequence(seed);
+  std::srand(seed);
+  bool same = true;
+  for (int k = 0; k < 64; ++k) {
+    same = same && static_cast<std::uint32_t>(std::rand()) == sequence.next();
+  }
+  std::srand(seed);
+  return same;
+}
+
+// Nodes in a complete tree of depth d.
+std::size_t treeNodes(int depth) {
+  return depth <= 0 ? 1 : (std::size_t{2} << depth) - 1;
+}
+
+// Trees are grown in batches of about this many nodes: the calling thread
+// makes the next batch's draws while the others grow the trees of this one.
+constexpr std::size_t kBatchNodes = std::size_t{1} << 18;
+// Fewer trees to a batch than this, and the threads would wait on each other.
+constexpr std::size_t kMinBatchTrees = 8;
+// Below this many nodes in all, threads would cost more than they save.
+constexpr std::size_t kThreadedNodes = std::size_t{1} << 16;
+
+// The trees grown on the workers' threads, in room that `nodes` gives.
+void growOnThreads(TIndividual** population, std::size_t count, int treeDepth,
+                   unsigned seed, Workers& workers, NodePool& nodes) {
+  const std::size_t perTree = treeNodes(treeDepth);
+  const std::size_t batchTrees = kBatchNodes / perTree;
+  RandSequence sequence(seed);
+  struct Batch {
+    std::vector<std::uint8_t> symbols;
+    std::vector<NodePool::Room> rooms;
+  };
+  Batch ready, coming;
+  const auto drawAhead = [&](Batch& into, std::size_t trees) {
+    into.symbols.resize(trees * perTree);
+    into.rooms.resize(trees);
+    for (std::size_t k = 0; k < into.symbols.size(); ++k) {
+      sequence.next();
+      into.symbols[k] = static_cast<std::uint8_t>(sequence.next() % 20);
+    }
+    for (NodePool::Room& room : into.rooms) room = nodes.takeRoom(perTree);
+  };
+  // Shares of a few thousand nodes: small enough to even out.
+  const std::size_t share = std::max<std::size_t>(4096 / perTree, 1);
+  drawAhead(ready, std::min(batchTrees, count));
+  for (std::size_t first = 0; first < count; first += batchTrees) {
+    const std::size_t trees = ready.rooms.size();
+    const std::size_t after = std::min(batchTrees, count - first - trees);
+    bool drawn = false;
+    workers.forEach(
+        trees, share,
+        [&](std::size_t i, int) {
+          DrawnAhead draws{ready.symbols.data() + i * perTree, ready.rooms[i]};
+          population[first + i]->tree = grownTree(0, treeDepth, nullptr, draws);
+        },
+        [&](bool) {
+          // The next batch is drawn while the other threads grow this one.
+          if (!std::exchange(drawn, true)) drawAhead(coming, after);
+        });
+    std::swap(ready, coming);
+  }
 }
 
 }  // namespace
@@ -112,6 +251,22 @@ void NodePool::addBlock() {
   end_ = next_ + kBlockBytes;
 }
 
+NodePool::Room NodePool::takeRoom(std::size_t count) {
+  Room room{};
+  const auto fit =
+      std::min(count, static_cast<std::size_t>(end_ - next_) / sizeof(Ttree));
+  room.runs[0] = next_;
+  room.counts[0] = fit;
+  next_ += fit * sizeof(Ttree);
+  if (fit < count) {
+    addBlock();
+    room.runs[1] = next_;
+    room.counts[1] = count - fit;
+    next_ += room.counts[1] * sizeof(Ttree);
+  }
+  return room;
+}
+
 void NodePool::release(void* node) noexcept {
   *static_cast<void**>(node) = freed_;
   freed_ = node;
@@ -136,22 +291,8 @@ NodePool* activateNodePool(NodePool* pool) {
 }
 
 Ttree* createTree(int treeDepth, int maxDepth, Ttree* father) {
-  Ttree* node = new Ttree{};
-  // The first draw only advances the sequence; the trees users know were
-  // grown this way, so it stays.
-  draw();
-  node->padre = father;
-  node->profundidad = treeDepth;
-  if (treeDepth < maxDepth) {
-    node->dato = opVar[draw() % 5];
-    node->esHoja = false;
-    node->Hd = createTree(treeDepth + 1, maxDepth, node);
-    node->Hi = createTree(treeDepth + 1, maxDepth, node);
-  } else {
-    node->dato = eqVar[draw() % 4];
-    node->esHoja = true;
-  }
-  return node;
+  LiveDraws draws;
+  return grownTree(treeDepth, maxDepth, father, draws);
 }
 
 void printTree(Ttree* tree, int indent) {
@@ -187,6 +328,20 @@ void createPop(TIndividual** population, int popSize, int treeDepth) {
   for (int i = 0; i < popSize; ++i) {
     population[i]->tree = createTree(0, treeDepth, nullptr);
   }
+}
+
+void growPop(TIndividual** population, int popSize, int treeDepth,
+             unsigned seed, Workers& workers, NodePool& nodes) {
+  const auto count = static_cast<std::size_t>(std::max(popSize, 0));
+  const std::size_t perTree = treeNodes(treeDepth);
+  if (workers.count() > 1 && kBatchNodes / perTree >= kMinBatchTrees &&
+      count * perTree >= kThreadedNodes && randIsSequence(seed)) {
+    growOnThreads(population, count, treeDepth, seed, workers, nodes);
+    return;
+  }
+  const ActivePool active(&nodes);
+  std::srand(seed);
+  createPop(population, popSize, treeDepth);
 }
 
 void printPop(TIndividual** population, int popSize) {

@@ -7,6 +7,8 @@
 
 #include "random_stream.hpp"
 
+class Workers;
+
 // One node of an expression tree. num_nodos and esRaiz are kept for the
 // record's layout; nothing maintains them.
 struct Ttree {
@@ -40,6 +42,15 @@ class NodePool {
 
   // Room for one node: the last one given back, or a new one.
   void* allocate();
+
+  // Room for `count` nodes (at most a block's) in one go, for another
+  // thread to fill: the nodes allocate would give next, in up to two runs,
+  // the second at the start of a new block.
+  struct Room {
+    std::byte* runs[2];
+    std::size_t counts[2];
+  };
+  Room takeRoom(std::size_t count);
 
   // Takes back a node of this pool for the next allocate.
   void release(void* node) noexcept;
@@ -122,6 +133,13 @@ void deleteTree(Ttree* tree);
 
 // Gives each of the popSize individuals a fresh tree of depth treeDepth.
 void createPop(TIndividual** population, int popSize, int treeDepth);
+
+// createPop from rand() after srand(seed), into `nodes`, on the workers'
+// threads when the population is large enough to gain from them: the draws
+// and the nodes' room are taken in order on one thread, and the trees grown
+// in it on all, so the pool ends as createPop would leave it.
+void growPop(TIndividual** population, int popSize, int treeDepth,
+             unsigned seed, Workers& workers, NodePool& nodes);
 
 // Diagnostic print of every individual's tree.
 void printPop(TIndividual** population, int popSize);
