@@ -5,10 +5,10 @@
 #
 #   threads: population 2000, depth 8, 20 generations (mutation 0.05,
 #            crossover 0.7) on 50 negative three-decimal triples, --threads 2
-#            against --threads 1; with the time per generation of each (the
-#            run with 0 generations subtracted), and the symbol evaluations
-#            per second of the same run with both rates 0, whose trees stay
-#            complete.
+#            against --threads 1, with the full transcript and with --brief;
+#            with the time per generation of each (the run with 0
+#            generations subtracted), and the symbol evaluations per second
+#            of the same run with both rates 0, whose trees stay complete.
 #   deep:    the plain run of population 4 at depth 14 on 50 such triples,
 #            on 1 and on 2 threads, against the replay of its own transcript.
 #   shallow: population 200 at depth 6 on 20 such triples, likewise.
@@ -31,7 +31,7 @@ cd "$work"
 millis() {
   local start end
   start=$(date +%s%N)
-  "$@" > out.txt
+  "$@" > out.txt 2> /dev/null
   end=$(date +%s%N)
   echo $(((end - start) / 1000000))
 }
@@ -69,6 +69,9 @@ twentyOn1() { "$program" --evolve --threads 1 < twenty.txt; }
 twentyOn2() { "$program" --evolve --threads 2 < twenty.txt; }
 read -r zero1 zero2 < <(paired zeroOn1 zeroOn2)
 read -r one two < <(paired twentyOn1 twentyOn2)
+briefOn1() { "$program" --evolve --brief --threads 1 < twenty.txt; }
+briefOn2() { "$program" --evolve --brief --threads 2 < twenty.txt; }
+read -r brief1 brief2 < <(paired briefOn1 briefOn2)
 # Varied trees shrink and grow, so the symbols are counted on a run whose
 # rates are 0: its trees stay complete, 2000 expressions of 511 symbols on
 # 50 triples in 21 quiet evaluations (the first population's and 20
@@ -84,6 +87,7 @@ for side in "1 $one $zero1 $still1" "2 $two $zero2 $still2"; do
     -v n="$evaluations" 'BEGIN {printf "threads %d: %d ms (0 generations: %d ms), %.1f ms per generation; complete trees: %.3g symbol evaluations per second\n", t, total, zero, (total - zero) / 20, n / ((still - zero) / 1000)}'
 done
 echo "threads 2 against 1: $(ratio "$two" "$one")"
+echo "threads 2 against 1, --brief: $brief2 ms, $brief1 ms: $(ratio "$brief2" "$brief1")"
 if [ -n "$baseline" ]; then
   before() { "$baseline" --evolve --threads 1 < twenty.txt; }
   read -r now then < <(paired twentyOn1 before)

@@ -110,7 +110,13 @@ void Workers::takeShares(int worker,
     std::size_t start = next_.load();
     std::size_t end = 0;
     do {
-      if (start >= items_ || start > firstFailure_.load()) {
+      // The calling thread has work of its own beside the tasks (writing
+      // out what they made): the last shares it leaves to the helpers.
+      const bool leaves = meanwhile != nullptr && helping_ > 0 &&
+                          start < items_ &&
+                          (items_ - start + share_ - 1) / share_ <=
+                              static_cast<std::size_t>(helping_);
+      if (leaves || start >= items_ || start > firstFailure_.load()) {
         if (meanwhile != nullptr) (*meanwhile)(true);
         return;
       }
@@ -147,6 +153,7 @@ void Workers::forEach(std::size_t items, std::size_t share, const Task& task,
   const int wanted = static_cast<int>(
       std::min<std::size_t>(helpers_.size(), shares == 0 ? 0 : shares - 1));
   task_ = &task;
+  helping_ = wanted;
   items_ = items;
   share_ = share;
   next_ = 0;

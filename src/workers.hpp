@@ -54,8 +54,10 @@ class Workers {
   // forEach in which the calling thread runs meanwhile(false) before each
   // share it takes, and meanwhile(true) once none is left for it, before it
   // waits for the helpers: work of its own beside theirs, such as writing
-  // out what they made. An exception from meanwhile ends the call once the
-  // helpers are done, in preference to the tasks' own.
+  // out what they made. It leaves the last shares, no more than there are
+  // helpers, to them: its own work then need not wait for a share. An exception
+  // from meanwhile ends the call once the helpers are done, in preference to
+  // the tasks' own.
   void forEach(std::size_t items, std::size_t share, const Task& task,
                const std::function<void(bool done)>& meanwhile);
 
@@ -75,6 +77,7 @@ class Workers {
   bool stopping_ = false;
   unsigned long job_ = 0;  // counts the calls that wanted helpers
   int wanted_ = 0;         // helpers the current call uses
+  int helping_ = 0;        // the same, for the calling thread to read
   int running_ = 0;        // of them, those not done yet
   // The current call: read by the helpers after they see its job number.
   const Task* task_ = nullptr;
