@@ -132,6 +132,16 @@ class RandSequence {
   random_data data_{};  // points into state_
 };
 
+// rand()'s draws from such a sequence, without rand()'s lock; nodes from
+// the active pool.
+struct SequenceDraws {
+  RandSequence& sequence;
+
+  static void* node() { return Ttree::operator new(sizeof(Ttree)); }
+  void skip() { sequence.next(); }
+  std::uint32_t symbol() { return sequence.next(); }
+};
+
 // Whether this C library's rand() is that sequence: checked, not assumed,
 // before trees are grown from it. Leaves rand() as srand(seed) left it.
 bool randIsSequence(unsigned seed) {
@@ -334,14 +344,20 @@ void growPop(TIndividual** population, int popSize, int treeDepth,
              unsigned seed, Workers& workers, NodePool& nodes) {
   const auto count = static_cast<std::size_t>(std::max(popSize, 0));
   const std::size_t perTree = treeNodes(treeDepth);
-  if (workers.count() > 1 && kBatchNodes / perTree >= kMinBatchTrees &&
-      count * perTree >= kThreadedNodes && randIsSequence(seed)) {
-    growOnThreads(population, count, treeDepth, seed, workers, nodes);
-    return;
-  }
   const ActivePool active(&nodes);
-  std::srand(seed);
-  createPop(population, popSize, treeDepth);
+  if (!randIsSequence(seed)) {
+    std::srand(seed);
+    createPop(population, popSize, treeDepth);
+  } else if (workers.count() > 1 && kBatchNodes / perTree >= kMinBatchTrees &&
+             count * perTree >= kThreadedNodes) {
+    growOnThreads(population, count, treeDepth, seed, workers, nodes);
+  } else {
+    RandSequence sequence(seed);
+    SequenceDraws draws{sequence};
+    for (std::size_t i = 0; i < count; ++i) {
+      population[i]->tree = grownTree(0, treeDepth, nullptr, draws);
+    }
+  }
 }
 
 void printPop(TIndividual** population, int popSize) {
