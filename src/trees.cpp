@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -155,8 +156,11 @@ bool randIsSequence(unsigned seed) {
   return same;
 }
 
-// Nodes in a complete tree of depth d.
+// Nodes in a complete tree of depth d (beyond what memory holds, the most).
 std::size_t treeNodes(int depth) {
+  if (depth >= std::numeric_limits<std::size_t>::digits - 1) {
+    return std::numeric_limits<std::size_t>::max();
+  }
   return depth <= 0 ? 1 : (std::size_t{2} << depth) - 1;
 }
 
