@@ -68,17 +68,24 @@ class Workers {
   };
 
   void helperLoop(int worker);
+  template <typename Waiting>
+  void spinWhile(Waiting waiting);
   void takeShares(int worker, const std::function<void(bool)>* meanwhile);
 
   std::vector<std::thread> helpers_;
   std::mutex mutex_;
   std::condition_variable wake_;      // helpers: a job, or the end
   std::condition_variable finished_;  // the caller: the helpers are done
-  bool stopping_ = false;
+  std::atomic<bool> stopping_{false};
+  bool spins_ = false;     // no thread waits for a CPU
   unsigned long job_ = 0;  // counts the calls that wanted helpers
-  int wanted_ = 0;         // helpers the current call uses
-  int helping_ = 0;        // the same, for the calling thread to read
-  int running_ = 0;        // of them, those not done yet
+  // The same, and the last call whose helpers are all done, for a waiting
+  // thread to spin on before it sleeps.
+  std::atomic<unsigned long> posted_{0};
+  std::atomic<unsigned long> done_{0};
+  int wanted_ = 0;   // helpers the current call uses
+  int helping_ = 0;  // the same, for the calling thread to read
+  int running_ = 0;  // of them, those not done yet
   // The current call: read by the helpers after they see its job number.
   const Task* task_ = nullptr;
   std::size_t items_ = 0;
