@@ -167,8 +167,10 @@ std::size_t treeNodes(int depth) {
 // Trees are grown in batches of about this many nodes: the calling thread
 // makes the next batch's draws while the others grow the trees of this one.
 constexpr std::size_t kBatchNodes = std::size_t{1} << 18;
-// Fewer trees to a batch than this, and the threads would wait on each other.
+// Fewer trees to a batch than this, and the threads would wait on each other;
+// trees smaller than kMinTreeNodes cost less to grow than to share out.
 constexpr std::size_t kMinBatchTrees = 8;
+constexpr std::size_t kMinTreeNodes = 31;
 // Below this many nodes in all, threads would cost more than they save.
 constexpr std::size_t kThreadedNodes = std::size_t{1} << 16;
 
@@ -352,7 +354,8 @@ void growPop(TIndividual** population, int popSize, int treeDepth,
   if (!randIsSequence(seed)) {
     std::srand(seed);
     createPop(population, popSize, treeDepth);
-  } else if (workers.count() > 1 && kBatchNodes / perTree >= kMinBatchTrees &&
+  } else if (workers.count() > 1 && perTree >= kMinTreeNodes &&
+             kBatchNodes / perTree >= kMinBatchTrees &&
              count * perTree >= kThreadedNodes) {
     growOnThreads(population, count, treeDepth, seed, workers, nodes);
   } else {
