@@ -115,6 +115,10 @@ const OptionLine kOptionLines[] = {
      [](std::string_view text, RunRecord& r) {
        r.elite = wholeNumber(text, 0, r.popSize, "elite size");
      }},
+    {"lexicase", [](const RunRecord& r) { return shortest(r.lexicase); },
+     [](std::string_view text, RunRecord& r) {
+       r.lexicase = boundedReal(text, 0.0f, 1.0f, "lexicase chance");
+     }},
 };
 
 void appendTree(const Ttree* node, std::string& text) {

@@ -159,7 +159,8 @@ void evolve(LongRun& steering, TIndividual** population,
                   .seed = record.seed,
                   .reached = reached,
                   .tournament = record.tournament,
-                  .elite = record.elite},
+                  .elite = record.elite,
+                  .lexicase = record.lexicase},
                  std::move(costs), std::move(finiteTriples), workers,
                  [&](int generation, const std::vector<float>& now, int best) {
                    return generationEnded(steering, generation, population,
@@ -289,7 +290,8 @@ int runApproximator(const RunOptions& options) {
   // population when it is smaller, without a note.
   EvolutionSettings selection{
       .tournament = options.tournament.value_or(defaultTournament(run.popSize)),
-      .elite = options.elite};
+      .elite = options.elite,
+      .lexicase = options.lexicase};
   if (evolving) settleSelection(selection, run.popSize);
   // While generations run, a new population is built beside the old one.
   const int populations = evolving ? 2 : 1;
@@ -330,10 +332,11 @@ int runApproximator(const RunOptions& options) {
                                    0, &finiteTriples)
                       : evalPopCosts(population.data(), run.popSize, workers,
                                      &finiteTriples);
-    steering.record = {run.popSize,    run.genSize,   run.mutRate,
-                       run.crossRate,  run.treeDepth, options.seed.value_or(1),
-                       options.brief,  options.rules, selection.tournament,
-                       selection.elite};
+    steering.record = {
+        run.popSize,     run.genSize,       run.mutRate,
+        run.crossRate,   run.treeDepth,     options.seed.value_or(1),
+        options.brief,   options.rules,     selection.tournament,
+        selection.elite, selection.lexicase};
     steering.checkpoint = {.path = options.checkpointFile,
                            .every = options.checkpointEvery,
                            .values = markValues(vars)};

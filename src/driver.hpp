@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "run_control.hpp"
+#include "selection.hpp"
 
 // What the command line asks of a run. A run with the defaults is the plain
 // run: one evaluation of the first population.
@@ -30,6 +31,7 @@ struct RunOptions {
   // how many of the best pass on unchanged.
   std::optional<int> tournament;
   int elite = 1;
+  float lexicase = kLexicaseChance;  // see EvolutionSettings
 };
 
 // The whole run, reading the answers from standard input and writing the

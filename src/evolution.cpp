@@ -187,20 +187,22 @@ void mutateTree(Ttree* tree, float mutRate) {
 // The draws of a pair of slots (the first two after the elite, the next
 // two, ...), in this order, all from the pair's stream: the first parent's,
 // by tournament (one draw per individual in it) or by roulette (one draw),
-// then the second parent's. Then the first child: one draw decides its
-// crossover; a child that crosses draws a node of its first parent to
-// replace and a node of the second to copy there (see chooseNode), again up
-// to kCrossoverAttempts times while the result would be too deep. Then the
-// second child likewise, with the parents' roles swapped. Then the first
-// child's mutations: one draw decides a subtree mutation, which draws its
-// node (root included) and the new subtree's depth and grows it as
+// after, when the run uses lexicase, one draw that may choose lexicase
+// instead; then the second parent's, never by lexicase. Then the first child:
+// one draw decides its crossover; a child that crosses draws a node of its
+// first parent to replace and a node of the second to copy there (see
+// chooseNode), again up to kCrossoverAttempts times while the result would be
+// too deep. Then the second child likewise, with the parents' roles swapped.
+// Then the first child's mutations: one draw decides a subtree mutation, which
+// draws its node (root included) and the new subtree's depth and grows it as
 // createTree does; then the point mutation (see mutateTree). Then the second
 // child's mutations. When one slot is left, the pair is drawn and only its
 // first child is made.
 std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
                               const Ranking& ranking,
                               const EvolutionSettings& settings, int generation,
-                              Workers& workers, NodePool& nodes) {
+                              Workers& workers, NodePool& nodes,
+                              const Lexicase* lexicase) {
   std::vector<Ttree*> trees(static_cast<std::size_t>(std::max(popSize, 0)));
   if (popSize <= 0) return trees;
   // One pool per thread: taking a node needs no lock.
@@ -227,10 +229,14 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
     mutateTree(child, settings.mutRate);
     return child;
   };
-  const auto parent = [&] {
-    const int chosen = settings.tournament > 0
-                           ? tournamentIndex(ranking, settings.tournament)
-                           : rouletteIndex(ranking.runningWeights, draw());
+  const auto parent = [&](bool first) {
+    const int chosen =
+        first && settings.lexicase > 0.0f &&
+                drawUniform() < static_cast<double>(settings.lexicase)
+            ? lexicaseIndex(*lexicase, kLexicasePool)
+        : settings.tournament > 0
+            ? tournamentIndex(ranking, settings.tournament)
+            : rouletteIndex(ranking.runningWeights, draw());
     return population[chosen]->tree;
   };
   const auto breed = [&](std::size_t pair, int worker) {
@@ -239,8 +245,8 @@ std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
     const ActiveStream draws(&stream);
     const ActivePool active(&pools[static_cast<std::size_t>(worker)]);
     const std::size_t slot = elite + 2 * pair;
-    Ttree* const first = parent();
-    Ttree* const second = parent();
+    Ttree* const first = parent(true);
+    Ttree* const second = parent(false);
     Ttree* const childA = makeChild(first, second);
     if (slot + 1 == trees.size()) {
       trees[slot] = mutate(childA);
@@ -262,19 +268,45 @@ void runGenerations(TIndividual** population, int popSize,
                     const GenerationEnd& generationEnded) {
   if (popSize <= 0 || settings.genSize <= 0) return;
   Ranking ranking;
+  // Lexicase's terms, of triples drawn for each generation: a resumed run
+  // finds them again from the population.
+  const bool lexicase = settings.lexicase > 0.0f;
+  TripleTerms terms;
+  Lexicase ready;
+  const auto drawFor = [&](int generation) {
+    if (!lexicase) return;
+    terms.triples =
+        drawTriples(settings.seed, static_cast<std::uint32_t>(generation),
+                    vars.size() / 3, kLexicaseTriples);
+  };
+  const auto prepare = [&] {
+    if (lexicase) {
+      prepareLexicase(terms, static_cast<std::size_t>(popSize), ready);
+    }
+  };
+  if (lexicase) {
+    drawFor(settings.reached);
+    quietCosts(population, popSize, workers, settings.reached, settings.genSize,
+               nullptr, &terms);
+    prepare();
+  }
   int best = rankPopulation(population, popSize, costs, finiteTriples,
                             settings.elite, ranking);
   // Counted up to genSize, never past it: genSize may be INT_MAX.
   for (int done = settings.reached; done < settings.genSize; ++done) {
     const int generation = done + 1;
     auto next = std::make_unique<NodePool>();
-    const std::vector<Ttree*> trees = nextTrees(
-        population, popSize, ranking, settings, generation, workers, *next);
+    const std::vector<Ttree*> trees =
+        nextTrees(population, popSize, ranking, settings, generation, workers,
+                  *next, &ready);
     for (int i = 0; i < popSize; ++i) population[i]->tree = trees[i];
     // The previous population's nodes all go at once.
     nodes = std::move(next);
-    costs = quietCosts(population, popSize, workers, generation,
-                       settings.genSize, &finiteTriples);
+    drawFor(generation);
+    costs =
+        quietCosts(population, popSize, workers, generation, settings.genSize,
+                   &finiteTriples, lexicase ? &terms : nullptr);
+    prepare();
     best = rankPopulation(population, popSize, costs, finiteTriples,
                           settings.elite, ranking);
     writeGeneration(generation, costs, population[best], costs[best]);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "lexicase.hpp"
 #include "selection.hpp"
 #include "trees.hpp"
 #include "workers.hpp"
@@ -25,6 +26,9 @@ struct EvolutionSettings {
   // population size.
   int tournament = 0;
   int elite = 1;
+  // The chance, per pair, that its first parent is chosen by lexicase
+  // (lexicaseIndex), within 0 to 1; 0 for none.
+  float lexicase = 0.0f;
 };
 
 // The selection options made to fit a population of popSize, with a note
@@ -81,14 +85,16 @@ void mutateTree(Ttree* tree, float mutRate);
 // The trees of the next population, generation `generation` of the run, in
 // `nodes`: the settings.elite best first, copied unchanged in their order,
 // then the children of each pair of slots, bred on the workers from the
-// pair's own stream (RandomStream): parents drawn by tournament or roulette
-// (from the ranking), each child crossed (crossChild) with probability
-// crossRate, then mutated (mutateSubtree, mutateTree). With both rates 0
-// every child is an exact copy of its parent.
+// pair's own stream (RandomStream): parents drawn by lexicase (from
+// `lexicase`, which must be given when settings.lexicase is above 0),
+// tournament or roulette (from the ranking), each child crossed (crossChild)
+// with probability crossRate, then mutated (mutateSubtree, mutateTree). With
+// both rates 0 every child is an exact copy of its parent.
 std::vector<Ttree*> nextTrees(TIndividual** population, int popSize,
                               const Ranking& ranking,
                               const EvolutionSettings& settings, int generation,
-                              Workers& workers, NodePool& nodes);
+                              Workers& workers, NodePool& nodes,
+                              const Lexicase* lexicase = nullptr);
 
 // The line of a generation: its best cost (`best`'s), the median, the
 // count of non-finite costs and the best expression.

@@ -37,9 +37,10 @@ Coefficients coefficientsOf(std::string_view x, std::string_view y,
 // and the quiet costs both add through here, counting the finite terms when
 // asked.
 float addedCost(float cost1, float eval, const Coefficients& k,
-                int* finiteTerms) {
+                int* finiteTerms, float* term = nullptr) {
   const float quotient = function(eval, k) / 100.0f;
   if (finiteTerms != nullptr) *finiteTerms += std::isfinite(quotient);
+  if (term != nullptr) *term = quotient;
   return nanOfFirst(quotient, cost1, quotient + cost1);
 }
 
@@ -125,25 +126,33 @@ CostTriples::CostTriples(const std::vector<std::string>& texts)
 }
 
 float expressionCost(std::string_view expression, const CostTriples& triples,
-                     evaluation::EvaluationScratch& scratch,
-                     int* finiteTriples) {
+                     evaluation::EvaluationScratch& scratch, int* finiteTriples,
+                     const std::vector<std::uint32_t>* picked, float* terms) {
   evaluation::expressionValues(expression, triples.values, scratch,
                                scratch.results);
   // Summed in file order, whatever order the values were found in.
   float cost1 = 0.0f;
   if (finiteTriples != nullptr) *finiteTriples = 0;
+  std::size_t next = 0;  // the next of `picked`
+  const std::size_t wanted = terms == nullptr ? 0 : picked->size();
   for (std::size_t t = 0; t < scratch.results.size(); ++t) {
+    float* const term =
+        next < wanted && (*picked)[next] == t ? terms + next++ : nullptr;
     cost1 = addedCost(cost1, scratch.results[t], triples.coefficients[t],
-                      finiteTriples);
+                      finiteTriples, term);
   }
   return cost1;
 }
 
 std::vector<float> quietCosts(TIndividual** population, int popSize,
                               Workers& workers, int generation, int generations,
-                              std::vector<int>* finiteTriples) {
+                              std::vector<int>* finiteTriples,
+                              TripleTerms* terms) {
   std::vector<float> costs(static_cast<std::size_t>(std::max(popSize, 0)));
   if (finiteTriples != nullptr) finiteTriples->resize(costs.size());
+  const std::size_t perIndividual =
+      terms == nullptr ? 0 : terms->triples.size();
+  if (terms != nullptr) terms->terms.resize(costs.size() * perIndividual);
   const CostTriples triples(vars);
   std::vector<evaluation::EvaluationScratch> scratch(
       static_cast<std::size_t>(workers.count()));
@@ -156,7 +165,9 @@ std::vector<float> quietCosts(TIndividual** population, int popSize,
     costs[i] = expressionCost(
         parseTree(population[i]->tree), triples,
         scratch[static_cast<std::size_t>(worker)],
-        finiteTriples == nullptr ? nullptr : &(*finiteTriples)[i]);
+        finiteTriples == nullptr ? nullptr : &(*finiteTriples)[i],
+        terms == nullptr ? nullptr : &terms->triples,
+        terms == nullptr ? nullptr : terms->terms.data() + i * perIndividual);
   });
   return costs;
 }

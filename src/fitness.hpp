@@ -2,6 +2,7 @@
 // triple: written out or quietly, on the run's threads.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,13 +37,24 @@ struct CostTriples {
   std::vector<Coefficients> coefficients;
 };
 
+// Some triples' terms of the cost (each result's function value / 100),
+// individual by individual: `triples` holds the triples' numbers (0 for the
+// first), rising, and `terms` takes triples.size() terms per individual.
+struct TripleTerms {
+  std::vector<std::uint32_t> triples;
+  std::vector<float> terms;
+};
+
 // The last running cost evalIndividual would write for the expression,
 // computed in the same order and precision, writing nothing. `scratch` is
 // the calling thread's own. `finiteTriples`, when given, takes the number of
-// triples whose term of the cost was finite.
+// triples whose term of the cost was finite; `terms`, when given, the terms
+// of the triples listed in `picked`, in its order.
 float expressionCost(std::string_view expression, const CostTriples& triples,
                      evaluation::EvaluationScratch& scratch,
-                     int* finiteTriples = nullptr);
+                     int* finiteTriples = nullptr,
+                     const std::vector<std::uint32_t>* picked = nullptr,
+                     float* terms = nullptr);
 
 // One individual's block for its expression, numbered `index`, into
 // `lines`: the expression, then per complete test triple the "Parsed: "
@@ -78,8 +90,10 @@ void evalPop(TIndividual** population, int popSize, Workers& workers);
 // costs do not depend on the threads. Only the calling thread draws the
 // status line, as `generation` of `generations`. When evaluations fail, the
 // failure of the lowest index is thrown, as one thread would. Each one's
-// finite triples go to `finiteTriples` when it is given.
+// finite triples go to `finiteTriples` when it is given, and the terms of
+// the triples `terms` lists to it when it is given.
 std::vector<float> quietCosts(TIndividual** population, int popSize,
                               Workers& workers, int generation = 0,
                               int generations = 0,
-                              std::vector<int>* finiteTriples = nullptr);
+                              std::vector<int>* finiteTriples = nullptr,
+                              TripleTerms* terms = nullptr);

@@ -27,7 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: function-approximator [--evolve [--brief] [--stats FILE]\n"
     "         [--target-cost X] [--stall N] [--time-limit S]\n"
-    "         [--tournament K | --roulette] [--elite N]\n"
+    "         [--tournament K | --roulette] [--lexicase P] [--elite N]\n"
     "         [--checkpoint FILE [--checkpoint-every S]]] [--seed N]\n"
     "         [--threads N]\n"
     "       function-approximator --resume FILE [--stats FILE]\n"
@@ -69,6 +69,8 @@ constexpr const char* kUsage =
     "                 individuals drawn at random, 2 to 2147483647\n"
     "                 (default: 5, or the population when smaller)\n"
     "  --roulette     draw parents by rank roulette instead\n"
+    "  --lexicase P   draw the first parent of each pair by lexicase\n"
+    "                 selection with chance P, 0 to 1 (default 0.5)\n"
     "  --elite N      keep the N best unchanged, 0 to 2147483647 (default 1)\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
@@ -157,6 +159,7 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
     kTimeLimit,
     kTournament,
     kRoulette,
+    kLexicase,
     kElite,
     kHelp = 'h',
     kVersion = 'V'
@@ -177,6 +180,7 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
       {"resume", required_argument, nullptr, kResume},
       {"tournament", required_argument, nullptr, kTournament},
       {"roulette", no_argument, nullptr, kRoulette},
+      {"lexicase", required_argument, nullptr, kLexicase},
       {"elite", required_argument, nullptr, kElite},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
@@ -274,6 +278,13 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
         break;
       case kRoulette:
         options.tournament = 0;
+        break;
+      case kLexicase:
+        if (!parseReal(optarg, options.lexicase) || options.lexicase < 0.0f ||
+            options.lexicase > 1.0f) {
+          return usageError(std::string("invalid lexicase chance '") + optarg +
+                            "': a number from 0 to 1 is wanted");
+        }
         break;
       case kElite:
         if (!parseNumber(optarg, 0, INT_MAX, options.elite)) {

@@ -27,6 +27,9 @@ constexpr double kRecordBytes = (sizeof(TIndividual) + 8 + 15) / 16 * 16;
 // Beside each record: its slot, and the run's lists of costs, ranks,
 // running weights and the next generation's trees.
 constexpr double kListBytes = 64.0;
+// Under --evolve, each individual's part of lexicase's lists: three of
+// floats or indexes per triple looked at, and their bookkeeping.
+constexpr double kLexicaseBytes = 12.0 * kLexicaseTriples + 56.0;
 // A thread's scratch: its value cache and working arrays; per node of a
 // tree its expression, its steps and "Parsed: " text, and the lists of
 // nodes a crossover draws from; per triple its results and working values.
@@ -97,6 +100,7 @@ double runBytes(const RunShape& run) {
     bytes += run.populations *
                  (poolBlocks(run.popSize, run.treeDepth) + makers - 1) * block +
              makers * block + run.popSize * (kRecordBytes + kListBytes);
+    if (run.populations > 1) bytes += run.popSize * kLexicaseBytes;
   }
   // A thread with no individual to take keeps no scratch.
   const double working =

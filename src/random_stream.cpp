@@ -13,7 +13,7 @@ thread_local RandomStream* activeStream = nullptr;
 void RandomStream::nextBlock() {
   const philox4x32_ctr_t counter = {{pair_, static_cast<std::uint32_t>(blocks_),
                                      static_cast<std::uint32_t>(blocks_ >> 32),
-                                     0}};
+                                     lane_}};
   const philox4x32_key_t key = {{key_[0], key_[1]}};
   const philox4x32_ctr_t words = philox4x32(counter, key);
   for (std::size_t k = 0; k < block_.size(); ++k) block_[k] = words.v[k];

@@ -7,12 +7,16 @@
 
 // One pair's draws in a generation: Random123's Philox4x32-10 under the key
 // {seed, generation}. Word n of the stream (n = 0, 1, 2, ...) is word n % 4
-// of the block at the counter {pair, low and high 32 bits of n / 4, 0}, so
-// that any pair's draws can be made on any thread, in any order.
+// of the block at the counter {pair, low and high 32 bits of n / 4, lane},
+// so that any pair's draws can be made on any thread, in any order. The
+// pairs' lane is 0; the generation's own draws (kGenerationLane, pair 0)
+// can meet none of them.
+inline constexpr std::uint32_t kGenerationLane = 1;
 class RandomStream {
  public:
-  RandomStream(std::uint32_t seed, std::uint32_t generation, std::uint32_t pair)
-      : key_{seed, generation}, pair_(pair) {}
+  RandomStream(std::uint32_t seed, std::uint32_t generation, std::uint32_t pair,
+               std::uint32_t lane = 0)
+      : key_{seed, generation}, pair_(pair), lane_(lane) {}
 
   // The stream's next word.
   std::uint32_t next() {
@@ -26,6 +30,7 @@ class RandomStream {
 
   std::array<std::uint32_t, 2> key_;
   std::uint32_t pair_;
+  std::uint32_t lane_;
   std::uint64_t blocks_ = 0;  // made so far
   std::array<std::uint32_t, 4> block_{};
   std::size_t used_ = block_.size();

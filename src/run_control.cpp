@@ -156,6 +156,9 @@ std::string recordLine(const RunRecord& record) {
     command += " --tournament " + std::to_string(record.tournament);
   }
   if (record.elite != 1) command += " --elite " + std::to_string(record.elite);
+  if (record.lexicase < kLexicaseChance || record.lexicase > kLexicaseChance) {
+    command += " --lexicase " + shortest(record.lexicase);
+  }
   return "Run: function-approximator " APPROXIMATOR_VERSION "\t---\tCommand: " +
          command;
 }

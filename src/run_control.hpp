@@ -81,6 +81,9 @@ struct RunRecord {
   StopRules rules;
   int tournament = 0;  // the tournament's size; 0: the rank roulette
   int elite = 1;       // how many of the best pass on unchanged
+  // The chance that a pair's first parent is chosen by lexicase, 0 to 1
+  // (by default kLexicaseChance).
+  float lexicase = 0.5f;
 };
 
 // "Run: function-approximator <version>\t---\tCommand: printf '...\n' |

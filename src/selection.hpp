@@ -15,6 +15,10 @@ inline int defaultTournament(int popSize) {
   return popSize < kTournamentSize ? popSize : kTournamentSize;
 }
 
+// The chance, per pair, that its first parent is chosen by lexicase
+// (lexicase.hpp) unless the run asks for another; chosen by measurement.
+inline constexpr float kLexicaseChance = 0.5f;
+
 // A population's ranking, made by rankPopulation.
 struct Ranking {
   std::vector<int> order;  // the individuals' indexes, the best first

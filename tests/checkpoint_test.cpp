@@ -100,21 +100,23 @@ TEST(Checkpoint, OneThatCannotBeReadIsRefused) {
        "line 3: crossover rate '1.8' is not from 0 to 1"},
       {"\nelite 1", "\nelite 3",
        "line 10: elite size '3' is not a whole number from 0 to 2"},
+      {"\nlexicase 0.5", "\nlexicase 2",
+       "line 11: lexicase chance '2' is not from 0 to 1"},
       {"\ngeneration 3", "\ngeneration 4",
-       "line 12: generation '4' is not a whole number from 0 to 3"},
+       "line 13: generation '4' is not a whole number from 0 to 3"},
       {"answers 2 3 0.1 0.8 2", "answers 2000000000 3 0.1 0.8 30",
        "line 3: cannot build a population of 2000000000 trees of depth 30 "},
       {"\nvalues 15 ", "\nvalues 14 ",
        "testVals.csv holds 15 test values; the run of 'bad.cp' had 14"},
       {"\ntrees 2", "\ntrees 3",
-       "line 16: the trees of 2 individuals are wanted, not '3'"},
+       "line 17: the trees of 2 individuals are wanted, not '3'"},
       {"\n+ab\n", "\n+a-b*cc\n",
-       "line 17: the tree is deeper than the depth 2"},
-      {"\n+ab\n", "\n+aB\n", "line 17: 'B' is not a symbol of a tree"},
-      {"\n+ab\n", "\n+a\n", "line 17: the tree ends early"},
-      {"\nc\n", "\ncc\n", "line 18: more symbols after the tree"},
-      {"\nend\n", "\n", "line 19: the checkpoint ends early"},
-      {"\nend\n", "\nend\n\n", "line 20: more after 'end'"}};
+       "line 18: the tree is deeper than the depth 2"},
+      {"\n+ab\n", "\n+aB\n", "line 18: 'B' is not a symbol of a tree"},
+      {"\n+ab\n", "\n+a\n", "line 18: the tree ends early"},
+      {"\nc\n", "\ncc\n", "line 19: more symbols after the tree"},
+      {"\nend\n", "\n", "line 20: the checkpoint ends early"},
+      {"\nend\n", "\nend\n\n", "line 21: more after 'end'"}};
   for (const auto& c : cases) {
     std::string bad = good;
     dir.write("bad.cp", bad.replace(bad.find(c.from), c.from.size(), c.to));

@@ -28,6 +28,7 @@ TEST(CommandLine, EachOptionAnswersOnItsStreamWithItsStatus) {
       {"--evolve --checkpoint c --checkpoint-every 0", "", ": ", 2, false},
       {"--evolve --time-limit -1", "", ": ", 2, false},
       {"--evolve --target-cost 1e39", "", ": ", 2, false},
+      {"--evolve --lexicase 1.5", "", ": ", 2, false},
       {"a b", "", ": ", 2, false},
       // The short forms; an unknown letter is named alone even in a cluster.
       {"-h", "Usage: ", " ", 0, false},

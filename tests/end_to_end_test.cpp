@@ -293,7 +293,8 @@ TEST(EndToEnd, SameRunOnAnyNumberOfThreads) {
       // no finite cost.
       {"41 30 0.02 0.3 3", "--evolve --seed 9", kStall},
       {"150 4 0.1 0.7 4", "--evolve --seed 9 --tournament 3 --elite 4", kStall},
-      {"60 6 0.05 0.7 7", "--evolve --seed 9 --roulette --elite 0", kStall},
+      {"60 6 0.05 0.7 7", "--evolve --seed 9 --roulette --elite 0 --lexicase 1",
+       kStall},
       // b's value would outgrow 32-bit positions: the first tree with a b
       // stops the run.
       {"40 0 0 0 3", "", negative + grown},
