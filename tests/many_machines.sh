@@ -39,7 +39,9 @@ END
 if [ "$(id -u)" = 0 ]; then mkdir -p /run/sshd; fi
 /usr/sbin/sshd -D -f "$tmp/sshd_config" -E "$tmp/sshd.log" &
 sshd=$!
-trap 'kill $sshd' EXIT
+# Waited for, so that it has removed its pid file before the test's
+# directory goes.
+trap 'kill $sshd; wait $sshd 2>/dev/null || :' EXIT
 trap 'exit 1' HUP INT TERM
 until ssh -F ssh_config node-a true 2>/dev/null; do
   kill -0 $sshd || { cat sshd.log; exit 1; }

@@ -24,7 +24,11 @@ struct CoutCapture {
 class ScratchDir {
  public:
   ScratchDir();
-  ~ScratchDir() { std::filesystem::remove_all(path_); }
+  // Never throws: a process the test started may still be removing files.
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   const std::filesystem::path& path() const { return path_; }
   void write(const std::string& name, const std::string& content) const {
     std::ofstream(path_ / name, std::ios::binary) << content;
