@@ -285,6 +285,7 @@ int parseCommandLine(int argc, char** argv, RunOptions& options) {
           return usageError(std::string("invalid lexicase chance '") + optarg +
                             "': a number from 0 to 1 is wanted");
         }
+        options.lexicase += 0.0f;  // -0 is written as 0
         break;
       case kElite:
         if (!parseNumber(optarg, 0, INT_MAX, options.elite)) {
